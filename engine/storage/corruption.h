@@ -1,0 +1,37 @@
+// Corruption reports. A storage-layer consistency check that fails calls
+// ReportCorruption with its check code. During an engine operation the report
+// unwinds (as CorruptionUnwind) to the engine entry, which fails the operation
+// with error 90 and the code in the caller's file-error pair; outside any
+// operation it is a fatal run-time error.
+//
+// Invariant: every storage structure is consistent again when the unwind
+// reaches the entry (code that holds a structure half-changed across a call
+// that may report must repair it before rethrowing, or not be interruptible).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace vantrose {
+
+// Thrown by ReportCorruption while an engine operation is in progress; caught
+// only by the engine entry.
+struct CorruptionUnwind {
+  uint32_t code;
+  std::string message;  // the text posted as the file-error message
+};
+
+// The file named in corruption reports (the engine entry sets it per call;
+// a successful table open sets it to the resolved name).
+void SetCorruptionFile(std::string_view name);
+// Set by the engine entry on its first call; stays set.
+void MarkEngineOperationInProgress();
+bool EngineOperationInProgress();
+// The caller's message 4101, when it supplies one (at most 219 characters
+// are used); empty means the built-in text.
+void SetCorruptionMessageText(std::string_view text);
+
+[[noreturn]] void ReportCorruption(uint32_t check_code);
+
+}  // namespace vantrose
