@@ -17,6 +17,7 @@
 
 #include "engine/storage/file_header.h"
 #include "engine/storage/os_file.h"
+#include "engine/storage/page_cache.h"
 
 namespace vantrose {
 
@@ -54,6 +55,16 @@ class FileStore {
   bool commit_lock_held = false;
   FileHeader header;        // the cached header copy; loaded() once read or set up
   StoreCacheHooks* cache_hooks = nullptr;
+
+  // --- Page cache, commit and transactions (page_cache.cc, commit.cc) ---
+
+  // Installs the cache's hooks in cache_hooks (declared before it, so
+  // constructed first).
+  PageCache cache{*this};
+  // Enlisted in a transaction that spans files: commits are deferred and the
+  // store cannot leave writer mode. next_enlisted links the enlisted stores.
+  bool enlisted = false;
+  FileStore* next_enlisted = nullptr;
 };
 
 // Opens the store's file with `mode` (os_file.h), derives the shared and

@@ -1,0 +1,91 @@
+// PageCache: the pages of one FileStore held in memory.
+//
+// Every cached page is in the page hash and on exactly one of two lists:
+//
+//   clean list:   unchanged pages, oldest touch first; trimmed at each fetch
+//   changed list: changed pages, in the order in which they first changed;
+//                 they stay until a commit writes them or they are abandoned
+//
+// Trimming (before each fetch): while 20 or more pages are clean, look at the
+// oldest; with 100 or more drop it, otherwise drop it only when it has been
+// idle for at least four times its average touch interval, (clock - last
+// use) >= 4 * ((clock - creation) / clean count); else stop. Trimming never
+// drops a pinned page (PagePin): it stops there.
+//
+// The redirect map sends reads of a home offset to a copy in a pending log
+// while a store reads through a log that it may not copy home (reader mode).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <unordered_map>
+
+#include "engine/storage/page.h"
+
+namespace vantrose {
+
+class FileStore;
+
+class PageCache {
+ public:
+  // Installs the hooks through which the header sync reaches the cache.
+  explicit PageCache(FileStore& store);
+  PageCache(const PageCache&) = delete;
+  PageCache& operator=(const PageCache&) = delete;
+  ~PageCache();
+
+  // PageGet: the page, loaded: read from its slot (or its log copy) when it
+  // is not cached; a negative number not cached is the root of a new file,
+  // made holding the empty record.
+  Page* Get(int32_t number);
+  // The cached page of that number, or none; no load, no touch.
+  Page* Find(int32_t number) const;
+  // A new, empty, loaded page under the next temporary number (changed).
+  Page* NewPage(uint8_t level);
+  // Takes the next temporary page number: -1, -2, ...
+  int32_t NextTemporary() { return --next_temporary_; }
+
+  void MarkChanged(Page& page);
+  // Gives a cached page another number (zone moves).
+  void Renumber(Page& page, int32_t to);
+  // Frees the page: its cursors are detached, its records freed.
+  void Drop(Page* page);
+  // DropCache: drops every page, clean and changed (changes are lost), and
+  // the redirect map.
+  void DropAll();
+
+  // Changed pages in the order in which they changed.
+  Page* OldestChanged() const { return changed_.oldest; }
+  uint32_t changed_count() const { return changed_.count; }
+  uint32_t clean_count() const { return clean_.count; }
+
+  // The redirect map of a pending log that is being read through.
+  void Redirect(uint32_t home_offset, uint32_t log_offset) { redirects_[home_offset] = log_offset; }
+  void ClearRedirects() { redirects_.clear(); }
+  bool redirected() const { return !redirects_.empty(); }
+  // Where the block whose home is home_offset is to be read.
+  uint32_t ReadOffsetOf(uint32_t home_offset) const;
+
+ private:
+  struct PageList {
+    Page* oldest = nullptr;
+    Page* newest = nullptr;
+    uint32_t count = 0;
+    void PushNewest(Page* page);
+    void Remove(Page* page);
+  };
+
+  void Trim();
+  void Touch(Page* page);
+  void Load(Page* page);
+
+  FileStore& store_;
+  std::unordered_map<int32_t, std::unique_ptr<Page>> pages_;
+  std::unordered_map<uint32_t, uint32_t> redirects_;
+  PageList clean_;
+  PageList changed_;
+  uint32_t clock_ = 0;
+  int32_t next_temporary_ = 0;
+};
+
+}  // namespace vantrose
