@@ -65,6 +65,9 @@ class TableState {
   FileStore* store = nullptr;          // shared through the open-file registry
   Cursor* data_cursor = nullptr;
   Cursor* key_cursor = nullptr;
+  // Kept on the table's data statistics record by the statistics helpers
+  // (engine/table/statistics.h); made by the table open, released at CLOSE.
+  Cursor* stats_cursor = nullptr;
 
   uint32_t corruption_code = 0;
   uint32_t commit_deferral = 0;
