@@ -55,6 +55,7 @@ class FaultInjectingFileSystem : public FileSystem {
   int32_t WriteAt(FileHandle handle, uint64_t offset, const void* buffer, size_t length,
                   size_t* done) override;
   int32_t Truncate(FileHandle handle, uint64_t size) override;
+  int32_t FileSize(FileHandle handle, uint64_t* size) override;
   int32_t Flush(FileHandle handle) override;
   int32_t Close(FileHandle handle) override;
   int32_t Delete(const std::string& path) override;
@@ -73,11 +74,16 @@ class FaultInjectingFileSystem : public FileSystem {
   // Remembers what [offset, offset + length) of the file holds now, so that a
   // crash can restore it. Answers an error when the file cannot be read.
   int32_t SaveForUndo(FileHandle handle, uint64_t offset, uint64_t length);
-  int32_t FileSize(FileHandle handle, uint64_t* size);
+  // A handle with write access to `path`: one that is open, else a new one
+  // (*opened_here then says to close it).
   FileHandle HandleForPath(const std::string& path, bool* opened_here);
 
   FileSystem& base_;
-  std::map<FileHandle, std::string> paths_;             // open handles
+  struct OpenHandle {
+    std::string path;
+    bool write;
+  };
+  std::map<FileHandle, OpenHandle> handles_;            // open handles
   std::map<std::string, std::vector<Undo>> unflushed_;  // per file, oldest first
   int fail_write_at_ = 0;  // write number that fails; 0: none
   int32_t write_error_ = 0;

@@ -47,6 +47,7 @@ class FileSystem {
   virtual int32_t WriteAt(FileHandle handle, uint64_t offset, const void* buffer,
                           size_t length, size_t* done) = 0;
   virtual int32_t Truncate(FileHandle handle, uint64_t size) = 0;
+  virtual int32_t FileSize(FileHandle handle, uint64_t* size) = 0;
   // Forces every byte written so far through to the disk.
   virtual int32_t Flush(FileHandle handle) = 0;
   virtual int32_t Close(FileHandle handle) = 0;
