@@ -131,6 +131,10 @@ void OsFlush(OsFile& file) {
   if (file.is_open()) file.fs_->Flush(file.handle_);
 }
 
+int32_t OsFlushChecked(OsFile& file) {
+  return file.is_open() ? file.fs_->Flush(file.handle_) : 0;
+}
+
 void OsTruncate(OsFile& file, uint64_t offset) {
   if (file.is_open()) file.fs_->Truncate(file.handle_, offset);
 }

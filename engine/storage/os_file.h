@@ -70,6 +70,7 @@ class OsFile {
   friend size_t OsRead(OsFile&, uint64_t, void*, size_t);
   friend void OsWrite(OsFile&, uint64_t, void*, size_t);
   friend void OsFlush(OsFile&);
+  friend int32_t OsFlushChecked(OsFile&);
   friend void OsTruncate(OsFile&, uint64_t);
   friend void OsClose(OsFile&);
   friend int32_t OsCloseAndDelete(OsFile&);
@@ -103,6 +104,9 @@ void OsReadExact(OsFile& file, uint64_t offset, void* buffer, size_t length);
 void OsWrite(OsFile& file, uint64_t offset, void* buffer, size_t length);
 // Forces written data to the disk; failures are ignored.
 void OsFlush(OsFile& file);
+// As OsFlush, but answers the flush's error (0 on success; 0 on a closed
+// file): a commit must not mark a log that may not have reached the disk.
+int32_t OsFlushChecked(OsFile& file);
 // Cuts the file at `offset`; failures are ignored.
 void OsTruncate(OsFile& file, uint64_t offset);
 void OsClose(OsFile& file);
