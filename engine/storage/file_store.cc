@@ -70,8 +70,14 @@ int32_t StoreSync(FileStore& store, bool wait) {
   if (got < kHeaderSize) return AbandonSync(store);
   FileHeader stored = DecodeHeader(bytes);
   if (!HeaderUsable(stored)) return AbandonSync(store);
-  // Nothing has changed since this process last looked.
-  if (stored.change_count <= store.header.change_count && store.header.loaded()) return 0;
+  // Nothing has changed since this process last looked. A pending log is
+  // always looked at: its marked header keeps the count of the state before
+  // the commit, so a process that crashed after marking would otherwise
+  // have its standing commit overwritten by the next writer.
+  if (stored.change_count <= store.header.change_count && store.header.loaded() &&
+      stored.log_start == stored.log_end) {
+    return 0;
+  }
 
   if (store.cache_hooks != nullptr) store.cache_hooks->DropCache(store);
   store.header = stored;
