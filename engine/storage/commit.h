@@ -49,6 +49,11 @@ void Abandon(FileStore& store);
 // EndAccess, CommitAndDrop, close the file. Answers the commit's result.
 int StoreClose(FileStore& store);
 
+// Cuts the file after its data (skipped while enlisted): never below the
+// data end of the committed state on disk or a pending log, and never on a
+// file without a header yet. Report 1143 when the sync fails.
+void TrimFile(FileStore& store);
+
 // Finishes or drops the pending log described by the header copy just read
 // from offset 0 (the sync calls this when log start != log end).
 void RecoverLog(FileStore& store);

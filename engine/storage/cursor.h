@@ -77,6 +77,10 @@ void CursorInsert(Cursor& cursor, RecordNodePtr record);
 // (attached when that lies in the same page, else detached on its key).
 void CursorDelete(Cursor& cursor);
 
+// Detaches every cursor on page onto a key copy of its record (the page is
+// splitting, losing a record, or leaving the cache).
+void DetachCursors(Page& page);
+
 // Marks the cursor's page changed after the caller changed its record's
 // bytes in place (lengths unchanged). Report 337 in reader mode.
 void CursorMarkChanged(Cursor& cursor);

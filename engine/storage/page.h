@@ -20,6 +20,12 @@ namespace vantrose {
 
 class Cursor;
 
+// Check code of a damaged tree that no other check names: a child page whose
+// level is not one below its parent's, records of a page out of key order,
+// an index page without entries where one must lead on, or a page number
+// given to two pages.
+constexpr uint32_t kCheckTreeShape = 1895;
+
 class Page {
  public:
   explicit Page(int32_t number) : number(number) {}

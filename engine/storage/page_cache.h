@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <memory>
 #include <unordered_map>
+#include <vector>
 
 #include "engine/storage/page.h"
 
@@ -44,8 +45,14 @@ class PageCache {
   Page* NewPage(uint8_t level);
   // Takes the next temporary page number: -1, -2, ...
   int32_t NextTemporary() { return --next_temporary_; }
+  // Once a commit has placed every page, no page carries a temporary number
+  // and the numbering starts again.
+  void RestartTemporaryNumbers() { next_temporary_ = 0; }
 
   void MarkChanged(Page& page);
+  // A changed page that the commit has written: back to the clean list,
+  // image freed.
+  void MarkClean(Page& page);
   // Gives a cached page another number (zone moves).
   void Renumber(Page& page, int32_t to);
   // Frees the page: its cursors are detached, its records freed.
@@ -58,6 +65,10 @@ class PageCache {
   Page* OldestChanged() const { return changed_.oldest; }
   uint32_t changed_count() const { return changed_.count; }
   uint32_t clean_count() const { return clean_.count; }
+
+  // Set between a commit's first phase (log written and marked) and its
+  // second (pages copied home).
+  bool home_copy_pending = false;
 
   // The redirect map of a pending log that is being read through.
   void Redirect(uint32_t home_offset, uint32_t log_offset) { redirects_[home_offset] = log_offset; }
@@ -82,6 +93,7 @@ class PageCache {
   FileStore& store_;
   std::unordered_map<int32_t, std::unique_ptr<Page>> pages_;
   std::unordered_map<uint32_t, uint32_t> redirects_;
+  std::vector<uint8_t> slot_buffer_;  // one slot read from the file
   PageList clean_;
   PageList changed_;
   uint32_t clock_ = 0;

@@ -82,6 +82,11 @@ RecordNode* InsertAtLevel(FileStore& store, RecordNodePtr record, uint8_t level)
 // page's first record goes.
 void Delete(FileStore& store, RecordNode* record);
 
+// The child page that an index entry of parent leads to, fetched through the
+// cache. A child whose level is not one below its parent's is damage
+// (kCheckTreeShape), which also keeps a damaged file from looping.
+Page* ChildPage(FileStore& store, const Page& parent, const RecordNode& entry);
+
 // Splits page if it is full (see the constants above), at the root of its
 // record tree, and again as long as either half is still full. A full page
 // of fewer than two records is report 1364. The root keeps its number.
