@@ -193,16 +193,27 @@ void FormKeyValue(const TableState& state, const KeyDescriptor& key, uint8_t* ou
   }
 }
 
+uint32_t EntryKeyLength(const KeyDescriptor& key) {
+  return uint32_t(kTablePrefixLength) + KeyValueLength(key) + ((key.flags & KEY_DUP) ? 4 : 0);
+}
+
+uint32_t EntryLength(const KeyDescriptor& key) {
+  return uint32_t(kTablePrefixLength) + KeyValueLength(key) + 4;
+}
+
+void WriteEntry(const TableState& state, const KeyDescriptor& key, std::span<const uint8_t> record,
+                uint32_t record_number, uint8_t* out) {
+  TablePrefixKey(out, state.table_number, static_cast<uint8_t>(key.number));
+  if (!record.empty()) FormKeyValue(state, key, out + kTablePrefixLength, record);
+  StoreBE32(out + kTablePrefixLength + KeyValueLength(key), record_number);
+}
+
 RecordNodePtr FormEntry(const TableState& state, const KeyDescriptor& key,
                         std::span<const uint8_t> record) {
-  const uint32_t value_length = KeyValueLength(key);
-  const uint32_t key_length = uint32_t(kTablePrefixLength) + value_length;
-  const bool dup = (key.flags & KEY_DUP) != 0;
+  const uint32_t key_length = EntryKeyLength(key);
   // RecordNode::New reports a record of 15094 bytes or more (824).
-  RecordNodePtr entry = dup ? RecordNode::New(key_length + 4, 0) : RecordNode::New(key_length, 4);
-  uint8_t* bytes = entry->bytes();
-  TablePrefixKey(bytes, state.table_number, static_cast<uint8_t>(key.number));
-  if (!record.empty()) FormKeyValue(state, key, bytes + kTablePrefixLength, record);
+  RecordNodePtr entry = RecordNode::New(key_length, EntryLength(key) - key_length);
+  WriteEntry(state, key, record, 0, entry->bytes());
   return entry;
 }
 

@@ -15,8 +15,8 @@
 // the entry are its record number, and equal values of a DUP key lie in
 // record-number order.
 //
-// Offers: KeyValueLength, FormKeyValue, FormEntry, IsBlankForKey and the
-// entry's record number. Needs: descriptors and TableState (its collation
+// Offers: KeyValueLength, FormKeyValue, the entry layout (WriteEntry,
+// FormEntry, the entry's record number) and IsBlankForKey. Needs: descriptors and TableState (its collation
 // tables and OEM attribute), collation, platform code pages, storage
 // RecordNode.
 #pragma once
@@ -41,11 +41,22 @@ uint32_t KeyValueLength(const KeyDescriptor& key);
 void FormKeyValue(const TableState& state, const KeyDescriptor& key, uint8_t* out,
                   std::span<const uint8_t> record);
 
-// A new index entry of `key` (layout above) with its value formed from
-// `record`, or left zero when the record is empty (a probe to be filled by
-// the caller). The record number slot (the last four bytes) is zero: the
-// caller puts the number in with SetEntryRecordNumber. A value longer than
-// an entry can hold is report 824.
+// Bytes of an entry's key (5 + value, and 4 more with KEY_DUP) and of the
+// whole entry (9 + value).
+uint32_t EntryKeyLength(const KeyDescriptor& key);
+uint32_t EntryLength(const KeyDescriptor& key);
+
+// Writes a whole entry (EntryLength bytes, layout above) of `record_number`
+// into `out`, with its value formed from `record`, or left as it is in `out`
+// when the record is empty.
+void WriteEntry(const TableState& state, const KeyDescriptor& key, std::span<const uint8_t> record,
+                uint32_t record_number, uint8_t* out);
+
+// A new index entry of `key` with its value formed from `record`, or left
+// zero when the record is empty (a probe to be filled by the caller). The
+// record number slot (the last four bytes) is zero: the caller puts the
+// number in with SetEntryRecordNumber. A value longer than an entry can hold
+// is report 824.
 RecordNodePtr FormEntry(const TableState& state, const KeyDescriptor& key,
                         std::span<const uint8_t> record);
 
