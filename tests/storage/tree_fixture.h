@@ -1,0 +1,106 @@
+// A store on a scratch file for tests of the page tree, cursors, cache,
+// commit and zones, with records keyed by number and the integrity checker
+// at hand.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/storage/byte_order.h"
+#include "engine/storage/commit.h"
+#include "engine/storage/cursor.h"
+#include "engine/storage/file_store.h"
+#include "engine/storage/integrity_check.h"
+#include "engine/storage/page_tree.h"
+#include "tests/storage/os_file_test_support.h"
+
+namespace vantrose::testing {
+
+// Private create, deny none, read and write; and the same denying writes.
+inline constexpr uint32_t kSharedMode = OPEN_PRIVATE_CREATE | OPEN_DENY_NONE | OPEN_READ_WRITE;
+inline constexpr uint32_t kDenyWriteMode = OPEN_PRIVATE_CREATE | OPEN_DENY_WRITE | OPEN_READ_WRITE;
+
+// A 4-byte big-endian key, so that numeric order is key order.
+inline std::vector<uint8_t> Key(uint32_t n) {
+  std::vector<uint8_t> key(4);
+  StoreBE32(key.data(), n);
+  return key;
+}
+
+// Record n: its 4-byte key, then `data_length` bytes derived from n and a
+// version, so that contents can be checked.
+inline RecordNodePtr MakeRecord(uint32_t n, uint32_t data_length, uint8_t version = 0) {
+  RecordNodePtr record = RecordNode::New(4, data_length);
+  StoreBE32(record->bytes(), n);
+  std::span<uint8_t> data = record->mutable_data();
+  for (size_t i = 0; i < data.size(); ++i) data[i] = uint8_t(n * 7 + i / 64 + version);
+  return record;
+}
+
+inline bool HasContent(const RecordNode* record, uint32_t n, uint32_t data_length, uint8_t version = 0) {
+  if (record == nullptr || record->key_length() != 4 || record->total_length() != 4 + data_length) return false;
+  if (LoadBE32(record->bytes()) != n) return false;
+  std::span<const uint8_t> data = record->data();
+  for (size_t i = 0; i < data.size(); ++i) {
+    if (data[i] != uint8_t(n * 7 + i / 64 + version)) return false;
+  }
+  return true;
+}
+
+inline uint32_t KeyNumber(const RecordNode* record) { return LoadBE32(record->bytes()); }
+
+class StoreTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ReportCorruptionAsUnwind();
+    path_ = scratch_.File("store.vnt");
+  }
+  void TearDown() override {
+    if (store_ != nullptr) StoreClose(*store_);
+  }
+
+  FileStore& Open(uint32_t mode = kSharedMode, const std::string& password = "") {
+    if (store_ != nullptr) StoreClose(*store_);
+    store_ = std::make_unique<FileStore>();
+    EXPECT_EQ(StoreOpen(*store_, path_, mode, password), 0);
+    return *store_;
+  }
+  FileStore& OpenForWriting(uint32_t mode = kSharedMode) {
+    FileStore& store = Open(mode);
+    EXPECT_EQ(EnterWriteMode(store), 0);
+    return store;
+  }
+  void Close() {
+    if (store_ != nullptr) {
+      EXPECT_EQ(StoreClose(*store_), 0);
+    }
+    store_.reset();
+  }
+  FileStore& store() { return *store_; }
+
+  // Every problem the checker finds in the file on disk.
+  std::vector<std::string> Problems(bool pending_log_expected = false) {
+    return CheckIntegrity(*store_, {pending_log_expected});
+  }
+
+  // The keys of every record after the empty one, in order.
+  std::vector<uint32_t> AllKeys() {
+    std::vector<uint32_t> keys;
+    RecordNode* empty = FindExact(*store_, {});
+    for (RecordNode* at = empty == nullptr ? nullptr : FindNext(*store_, *empty); at != nullptr;
+         at = FindNext(*store_, *at)) {
+      keys.push_back(KeyNumber(at));
+    }
+    return keys;
+  }
+
+  ScratchDir scratch_;
+  std::string path_;
+  std::unique_ptr<FileStore> store_;
+};
+
+}  // namespace vantrose::testing
