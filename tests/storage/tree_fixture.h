@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -38,6 +39,18 @@ inline RecordNodePtr MakeRecord(uint32_t n, uint32_t data_length, uint8_t versio
   StoreBE32(record->bytes(), n);
   std::span<uint8_t> data = record->mutable_data();
   for (size_t i = 0; i < data.size(); ++i) data[i] = uint8_t(n * 7 + i / 64 + version);
+  return record;
+}
+
+// Record n with data that does not compress: pages of many sizes.
+inline RecordNodePtr MakeNoisyRecord(uint32_t n, uint32_t data_length, uint32_t version = 0) {
+  RecordNodePtr record = RecordNode::New(4, data_length);
+  StoreBE32(record->bytes(), n);
+  uint32_t state = n * 2654435761u + version * 40503u + 1;
+  for (uint8_t& byte : record->mutable_data()) {
+    state = state * 1103515245u + 12345u;
+    byte = uint8_t(state >> 23);
+  }
   return record;
 }
 
@@ -81,6 +94,16 @@ class StoreTest : public ::testing::Test {
     store_.reset();
   }
   FileStore& store() { return *store_; }
+  // The process dies: nothing more is written, the file is closed (and its
+  // locks go with it).
+  void Crash() { store_.reset(); }
+
+  // The header at offset 0 as it stands on disk.
+  FileHeader HeaderOnDisk() {
+    const std::vector<uint8_t> bytes = ReadBytes(path_);
+    EXPECT_GE(bytes.size(), kHeaderSize);
+    return bytes.size() >= kHeaderSize ? DecodeHeader(bytes.data()) : FileHeader();
+  }
 
   // Every problem the checker finds in the file on disk.
   std::vector<std::string> Problems(bool pending_log_expected = false) {
@@ -96,6 +119,19 @@ class StoreTest : public ::testing::Test {
       keys.push_back(KeyNumber(at));
     }
     return keys;
+  }
+
+  // Every record after the empty one: key bytes -> all bytes.
+  using Contents = std::map<std::vector<uint8_t>, std::vector<uint8_t>>;
+  Contents ReadContents() {
+    Contents contents;
+    RecordNode* empty = FindExact(*store_, {});
+    for (RecordNode* at = empty == nullptr ? nullptr : FindNext(*store_, *empty); at != nullptr;
+         at = FindNext(*store_, *at)) {
+      contents.emplace(std::vector<uint8_t>(at->key().begin(), at->key().end()),
+                       std::vector<uint8_t>(at->all().begin(), at->all().end()));
+    }
+    return contents;
   }
 
   ScratchDir scratch_;
