@@ -204,6 +204,26 @@ TEST_F(OsFileTest, FirstWriteErrorIsKeptAndLaterWritesAreSkipped) {
   EXPECT_EQ(std::filesystem::file_size(path), 128u);
 }
 
+// A disk that takes only half of each write and says so.
+class HalfWrites : public FaultInjectingFileSystem {
+ public:
+  int32_t WriteAt(FileHandle handle, uint64_t offset, const void* buffer, size_t length,
+                  size_t* done) override {
+    return FaultInjectingFileSystem::WriteAt(handle, offset, buffer, length / 2, done);
+  }
+};
+
+TEST_F(OsFileTest, ShortWriteSetsTheWriteErrorTo5) {
+  std::string path = CreateFile("short.vnt");
+  HalfWrites half;
+  ScopedFileSystem use(half);
+  OsFile file;
+  ASSERT_EQ(OsOpen(file, path, kReadWriteShared, ""), 0);
+  Bytes block(128, 'a');
+  OsWrite(file, 0, block.data(), block.size());
+  EXPECT_EQ(file.write_error(), 5);
+}
+
 TEST_F(OsFileTest, PasswordEnciphersEveryBlockAndRestoresTheCallersBuffer) {
   std::string path = CreateFile("secret.vnt");
   Bytes plain(512);
