@@ -79,6 +79,7 @@ OsFile::~OsFile() { OsClose(*this); }
 int32_t OsOpen(OsFile& file, std::string_view name, uint32_t mode, std::string_view password) {
   OsClose(file);
   file.name_.assign(name);
+  SetLastOsErrorNumber(0);
   file.fs_ = &CurrentFileSystem();
   FileHandle handle = kNoFile;
   int32_t error = file.fs_->Open(file.name_, RequestFor(mode), &handle);
@@ -127,8 +128,11 @@ void OsWrite(OsFile& file, uint64_t offset, void* buffer, size_t length) {
   }
 }
 
+// Flush, truncate and close report nothing, so they leave no error number
+// behind for a later error report to pick up.
 void OsFlush(OsFile& file) {
   if (file.is_open()) file.fs_->Flush(file.handle_);
+  SetLastOsErrorNumber(0);
 }
 
 int32_t OsFlushChecked(OsFile& file) {
@@ -137,6 +141,7 @@ int32_t OsFlushChecked(OsFile& file) {
 
 void OsTruncate(OsFile& file, uint64_t offset) {
   if (file.is_open()) file.fs_->Truncate(file.handle_, offset);
+  SetLastOsErrorNumber(0);
 }
 
 void OsClose(OsFile& file) {
@@ -146,6 +151,7 @@ void OsClose(OsFile& file) {
   }
   file.cipher_.reset();
   file.name_.clear();
+  SetLastOsErrorNumber(0);
 }
 
 int32_t OsCloseAndDelete(OsFile& file) {
@@ -154,6 +160,7 @@ int32_t OsCloseAndDelete(OsFile& file) {
     fs.Close(file.handle_);
     file.handle_ = kNoFile;
   }
+  SetLastOsErrorNumber(0);
   return fs.Delete(file.name_);
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/fault_injection.h"
+#include "platform/os_error.h"
 #include "tests/storage/os_file_test_support.h"
 
 namespace vantrose {
@@ -83,9 +84,12 @@ class OsFileTest : public ::testing::Test {
 TEST_F(OsFileTest, OpenPathsAndTheirErrors) {
   OsFile file;
   EXPECT_EQ(OsOpen(file, dir_.File("missing.vnt"), OPEN_READ_WRITE, ""), 2);
-  EXPECT_EQ(file.name(), dir_.File("missing.vnt"));  // kept when the open fails
+  EXPECT_EQ(LastOsErrorNumber(), 2);
+  OsClose(file);
+  EXPECT_EQ(LastOsErrorNumber(), 0);  // close clears the last error
   EXPECT_FALSE(file.is_open());
   EXPECT_EQ(OsOpen(file, dir_.File("no-dir/x.vnt"), OPEN_READ_WRITE, ""), 3);
+  EXPECT_EQ(file.name(), dir_.File("no-dir/x.vnt"));  // kept when the open fails
   EXPECT_EQ(OsOpen(file, dir_.File("no-dir/x.vnt"), OPEN_PRIVATE_CREATE | OPEN_READ_WRITE, ""), 3);
 
   std::string created = dir_.File("created.vnt");
