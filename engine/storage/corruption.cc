@@ -16,6 +16,7 @@ std::string g_message_4101;
 void SetCorruptionFile(std::string_view name) { g_current_file.assign(name); }
 void MarkEngineOperationInProgress() { g_in_operation = true; }
 bool EngineOperationInProgress() { return g_in_operation; }
+void ClearEngineOperationInProgress() { g_in_operation = false; }
 void SetCorruptionMessageText(std::string_view text) {
   g_message_4101.assign(text.substr(0, 219));
 }

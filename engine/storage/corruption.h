@@ -25,9 +25,14 @@ struct CorruptionUnwind {
 // The file named in corruption reports (the engine entry sets it per call;
 // a successful table open sets it to the resolved name).
 void SetCorruptionFile(std::string_view name);
-// Set by the engine entry on its first call; stays set.
+// Set by the engine entry while it runs an operation (and by tools that want
+// reports to unwind to them).
 void MarkEngineOperationInProgress();
 bool EngineOperationInProgress();
+// Clears the mark: the outermost entry call does so on return when it found
+// no mark, so that a report between operations is again a fatal run-time
+// error rather than an unwind that nobody catches.
+void ClearEngineOperationInProgress();
 // The caller's message 4101, when it supplies one (at most 219 characters
 // are used); empty means the built-in text.
 void SetCorruptionMessageText(std::string_view text);
