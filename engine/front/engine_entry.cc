@@ -222,8 +222,10 @@ int32_t EngineEntry(int32_t operation, DeclaredFile& file, const EngineArgs& arg
   if (file.state == nullptr) outcome = CreateOpenFileState(file);
   OpenFileState* state = file.state;
   if (state != nullptr) {
-    // A nested call on the same state keeps the outer call's after-actions.
+    // A nested call on the same state keeps the outer call's after-actions,
+    // and leaves the operation mark of the outer call in place.
     const uint32_t outer_after_actions = state->after_actions;
+    const bool marked_before = EngineOperationInProgress();
     ++state->entry_depth;
 
     KeyDescriptor* key = nullptr;
@@ -235,6 +237,7 @@ int32_t EngineEntry(int32_t operation, DeclaredFile& file, const EngineArgs& arg
     }
     outcome = RunOnState(operation, *state, args, strings, key, foreign_key, result, result_string);
     outcome = EndOnState(operation, *state, outcome);
+    if (!marked_before) ClearEngineOperationInProgress();
     ApplyTransition(operation, outcome, *state, key);
 
     state->last_error = outcome == -1 ? 0 : outcome;

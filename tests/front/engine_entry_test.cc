@@ -330,6 +330,14 @@ TEST_F(EngineEntryTest, CorruptionFailsTheFileUntilClose) {
   EXPECT_FALSE(IsDeclaredFileRegistered(&t.file));
 }
 
+TEST_F(EngineEntryTest, ReportBetweenCallsIsFatal) {
+  TestFile t;
+  WithState(t, FS_OPEN);
+  Call(op::STREAM, t);
+  EXPECT_FALSE(EngineOperationInProgress());
+  EXPECT_EXIT(ReportCorruption(5), ::testing::ExitedWithCode(3), "Fatal error");
+}
+
 TEST_F(EngineEntryTest, RefusedCloseKeepsTheOpenState) {
   TestFile t;
   OpenFileState& state = WithState(t, FS_OPEN | FS_LOGGED_OUT);
