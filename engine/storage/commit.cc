@@ -242,18 +242,26 @@ int CommitPhase1(FileStore& store) {
 void CommitPhase2(FileStore& store) {
   PageCache& cache = store.cache;
   if (!cache.home_copy_pending) return;
-  // Pass C: the logged pages go home.
-  while (Page* page = cache.OldestChanged()) {
-    OsWrite(store.file, uint32_t(PageOffset(page->number)), page->image.data(), page->image.size());
-    cache.MarkClean(*page);
+  bool unsure = false;
+  try {
+    // Pass C: the logged pages go home.
+    while (Page* page = cache.OldestChanged()) {
+      OsWrite(store.file, uint32_t(PageOffset(page->number)), page->image.data(), page->image.size());
+      cache.MarkClean(*page);
+    }
+    WriteHeader(store, 0, store.header);
+    FinalizeHeader(store);
+    unsure = store.file.write_error() != 0;
+  } catch (const CorruptionUnwind&) {
+    // A read that failed while finalizing leaves the marks on disk: the next
+    // sync finishes the log, or reports what it finds there.
+    unsure = true;
   }
-  WriteHeader(store, 0, store.header);
-  FinalizeHeader(store);
   cache.home_copy_pending = false;
   cache.RestartTemporaryNumbers();
   ReleaseCommitLock(store);
   store.changed = false;
-  if (store.file.write_error() != 0) {
+  if (unsure) {
     // The log on disk is whole and marked, so the commit stands; the next
     // sync (which now rereads the header) copies it home.
     cache.DropAll();

@@ -46,10 +46,9 @@ class Checker {
 
   void Run(const IntegrityOptions& options) {
     uint8_t bytes[kHeaderSize];
-    if (OsRead(store_.file, 0, bytes, kHeaderSize) != kHeaderSize) {
-      Problem("the file holds no whole header");
-      return;
-    }
+    const size_t got = OsRead(store_.file, 0, bytes, kHeaderSize);
+    if (got == 0) return;  // an empty file is a new one
+    if (got != kHeaderSize) return Problem("the file holds no whole header");
     header_ = DecodeHeader(bytes);
     if (!header_.has_signature()) return Problem("the header's signature is not vAnT");
     if (header_.header_size != kHeaderSize) Problem("the header size is " + std::to_string(header_.header_size));
