@@ -1,0 +1,115 @@
+// ExternalSorter: sorts fixed-size items (a key build's key values, each
+// followed by its record number) in bounded memory.
+//
+// Items are collected in an in-memory batch. Once the batch holds
+// kBatchBytes bytes of items it is sorted and spilled as one run onto the
+// RunFile (run_file.h). When adding ends, a sort that never spilled hands
+// out its batch in order; otherwise the last batch is spilled too and the
+// runs are merged, each read through its own kReaderBuffer-byte buffer.
+//
+// Order: unsigned byte comparison over the whole item (memcmp order), the
+// order of the page tree's keys; equal items are identical bytes, so the
+// sequence handed out does not depend on how the items were split into runs.
+//
+// Memory: at most one batch (kBatchBytes plus one item, and 16 bytes of sort
+// index per item) while adding; while merging only one reader per run
+// (kReaderBuffer bytes plus one item each), the batch having been freed.
+//
+// Usage: Add each item, PrepareMerge once, then Next until it yields no
+// item. Destroying the sorter releases everything, the temporary file
+// included, at whatever stage.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "engine/table/run_file.h"
+#include "platform/temp_file.h"
+
+namespace vantrose {
+
+class ExternalSorter {
+ public:
+  static constexpr size_t kBatchBytes = 1000000;
+  static constexpr uint32_t kMaxRuns = 0x3FFFFFE6;
+  static constexpr size_t kReaderBuffer = 500;
+  // Error when the items cannot be produced for want of memory, or because
+  // there are more runs than one merge can take ("Insufficient Memory").
+  static constexpr int32_t kErrorNoMemory = 8;
+
+  // Tests shrink these to reach many runs with few items.
+  struct Limits {
+    size_t batch_bytes = kBatchBytes;
+    uint32_t max_runs = kMaxRuns;
+  };
+
+  // Precondition: item_size > 0. Temporary files come from
+  // CurrentTempFiles() unless a factory is given.
+  explicit ExternalSorter(size_t item_size);
+  ExternalSorter(size_t item_size, TempFileFactory& temp_files, Limits limits);
+  ~ExternalSorter();
+
+  ExternalSorter(const ExternalSorter&) = delete;
+  ExternalSorter& operator=(const ExternalSorter&) = delete;
+
+  // Adds a copy of `item` (item_size bytes). Returns 0, or the error that
+  // already keeps the sorter from producing its items (then adding more is
+  // pointless; PrepareMerge reports it again): the operating-system error
+  // number of a failed run-file write (112 for a full disk), or
+  // kErrorNoMemory.
+  int32_t Add(const uint8_t* item);
+
+  // Ends adding. Returns 0, or the error that keeps the sorter from
+  // producing all its items (as Add, and kErrorNoMemory for more runs than
+  // Limits::max_runs); then Next yields nothing.
+  int32_t PrepareMerge();
+
+  // Sets *item to the next item in order, or to null when every item has
+  // been taken. The item stays valid until the next call. Returns 0, or the
+  // error number of a failed run-file read (then *item is null).
+  int32_t Next(const uint8_t** item);
+
+  size_t item_size() const { return item_size_; }
+  uint32_t runs_written() const { return runs_written_; }
+  // True once runs left memory for a temporary file.
+  bool used_temp_file() const { return run_file_ != nullptr && run_file_->on_disk(); }
+
+ private:
+  // Sort index entry: the item's first 8 bytes as a big-endian number (so
+  // that integer order is byte order) and where the item lies in the batch.
+  struct SortEntry {
+    uint64_t prefix;
+    uint32_t offset;
+  };
+  class RunReader;
+
+  int32_t Fail(int32_t error);
+  bool GrowBatch();
+  void SortBatch();
+  void Spill();
+  int32_t StartMerge();
+  bool ReaderLess(uint32_t a, uint32_t b) const;
+  void SiftDown(size_t position);
+
+  const size_t item_size_;
+  TempFileFactory& temp_files_;
+  const Limits limits_;
+  int32_t error_ = 0;
+
+  std::vector<uint8_t> batch_;        // items back to back, in add order
+  std::vector<SortEntry> index_;      // one entry per item of batch_
+  size_t next_in_batch_ = 0;          // unspilled sort: next entry to yield
+
+  std::unique_ptr<RunFile> run_file_;  // none until the first spill
+  uint32_t runs_written_ = 0;
+
+  std::vector<RunReader> readers_;
+  std::vector<uint8_t> reader_memory_;  // buffers and current items of all readers
+  std::vector<uint32_t> heap_;          // reader numbers, smallest current item on top
+  bool top_taken_ = false;              // heap_[0]'s item was handed out
+  bool merging_ = false;
+};
+
+}  // namespace vantrose
