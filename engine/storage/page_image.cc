@@ -175,12 +175,15 @@ size_t UnpackRecords(std::span<const uint8_t> area, size_t count, RecordSink& si
     }
     size_t tail = length - shared;
     if (tail > size - pos) ReportCorruption(1602);
+    // An empty record's room may be no pointer at all: copy nothing then.
     uint8_t* record = sink.AddRecord(length, key_length);
-    std::memcpy(record, prefix, shared);
-    if (tail != 0) std::memcpy(record + shared, area.data() + pos, tail);
-    pos += tail;
     prefix_length = std::min(size_t{length}, kMaxSharedPrefix);
-    std::memcpy(prefix, record, prefix_length);
+    if (length != 0) {
+      std::memcpy(record, prefix, shared);
+      std::memcpy(record + shared, area.data() + pos, tail);
+      std::memcpy(prefix, record, prefix_length);
+    }
+    pos += tail;
   }
   return pos;
 }
