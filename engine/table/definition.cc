@@ -7,6 +7,7 @@
 #include <string>
 #include <utility>
 
+#include "engine/storage/page_tree.h"
 #include "engine/table/record_kinds.h"
 #include "engine/table/table_state.h"
 #include "runtime/declared.h"
@@ -239,7 +240,48 @@ bool ReadField(DefinitionReader& in, uint32_t record_length, uint32_t index, Fie
   return !in.past_end();
 }
 
+// The pieces of one table in its store.
+class StoredPieces : public DefinitionPieceSource {
+ public:
+  StoredPieces(FileStore& store, uint32_t table) : store_(store), table_(table) {}
+  bool Fetch(uint16_t piece, uint8_t* chunk, size_t* length) override {
+    uint8_t key[kDefinitionKeyLength];
+    DefinitionKey(key, table_, piece);
+    const RecordNode* record = FindExact(store_, KeyBytes(key, sizeof key));
+    if (record == nullptr) return false;
+    *length = std::min(record->data().size(), kDefinitionPieceSize);
+    std::memcpy(chunk, record->data().data(), *length);
+    return true;
+  }
+
+ private:
+  FileStore& store_;
+  uint32_t table_;
+};
+
 }  // namespace
+
+void WriteDefinition(TableState& state) {
+  const std::vector<uint8_t> stream = EncodeDefinition(state);
+  uint8_t key[kDefinitionKeyLength];
+  uint16_t piece = 0;
+  for (size_t at = 0; at < stream.size(); at += kDefinitionPieceSize, ++piece) {
+    size_t length = std::min(kDefinitionPieceSize, stream.size() - at);
+    DefinitionKey(key, state.table_number, piece);
+    Insert(*state.store, RecordNode::FromBytes(KeyBytes(key, sizeof key),
+                                               std::span<const uint8_t>(stream.data() + at, length)));
+  }
+}
+
+DefinitionMatch CompareDefinition(TableState& state) {
+  StoredPieces pieces(*state.store, state.table_number);
+  return CompareDefinitionStream(state, pieces);
+}
+
+int32_t ReadDefinition(TableState& state) {
+  StoredPieces pieces(*state.store, state.table_number);
+  return ReadDefinitionStream(state, pieces);
+}
 
 std::vector<uint8_t> EncodeDefinition(const TableState& state) {
   std::vector<uint8_t> out;

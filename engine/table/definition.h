@@ -56,4 +56,11 @@ DefinitionMatch CompareDefinitionStream(const TableState& state, DefinitionPiece
 // descriptors are then left as they were.
 int32_t ReadDefinitionStream(TableState& state, DefinitionPieceSource& source);
 
+// The same against the table's definition pieces in its store (state.store,
+// state.table_number). Writing inserts the pieces (writer mode) of a table
+// that has none: CREATE and EMPTY delete the old ones first.
+void WriteDefinition(TableState& state);
+DefinitionMatch CompareDefinition(TableState& state);
+int32_t ReadDefinition(TableState& state);
+
 }  // namespace vantrose
