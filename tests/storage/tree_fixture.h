@@ -17,6 +17,7 @@
 #include "engine/storage/file_store.h"
 #include "engine/storage/integrity_check.h"
 #include "engine/storage/page_tree.h"
+#include "platform/file_system.h"
 #include "tests/storage/os_file_test_support.h"
 
 namespace vantrose::testing {
@@ -65,6 +66,35 @@ inline bool HasContent(const RecordNode* record, uint32_t n, uint32_t data_lengt
 }
 
 inline uint32_t KeyNumber(const RecordNode* record) { return LoadBE32(record->bytes()); }
+
+// The native file system without its flushes, for tests of logic that run
+// thousands of commits (durability is the business of the crash tests).
+class UnflushedFileSystem final : public FileSystem {
+ public:
+  int32_t Open(const std::string& path, const FileOpenRequest& request, FileHandle* handle) override {
+    return base_.Open(path, request, handle);
+  }
+  int32_t ReadAt(FileHandle handle, uint64_t offset, void* buffer, size_t length, size_t* done) override {
+    return base_.ReadAt(handle, offset, buffer, length, done);
+  }
+  int32_t WriteAt(FileHandle handle, uint64_t offset, const void* buffer, size_t length, size_t* done) override {
+    return base_.WriteAt(handle, offset, buffer, length, done);
+  }
+  int32_t Truncate(FileHandle handle, uint64_t size) override { return base_.Truncate(handle, size); }
+  int32_t FileSize(FileHandle handle, uint64_t* size) override { return base_.FileSize(handle, size); }
+  int32_t Flush(FileHandle) override { return 0; }
+  int32_t Close(FileHandle handle) override { return base_.Close(handle); }
+  int32_t Delete(const std::string& path) override { return base_.Delete(path); }
+  int32_t LockRange(FileHandle handle, uint64_t offset, uint64_t length) override {
+    return base_.LockRange(handle, offset, length);
+  }
+  int32_t UnlockRange(FileHandle handle, uint64_t offset, uint64_t length) override {
+    return base_.UnlockRange(handle, offset, length);
+  }
+
+ private:
+  FileSystem& base_ = NativeFileSystem();
+};
 
 class StoreTest : public ::testing::Test {
  protected:
