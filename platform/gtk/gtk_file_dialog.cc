@@ -65,6 +65,10 @@ bool RunFileDialog(std::string_view title, std::string_view filters, std::string
   gtk_file_chooser_set_select_multiple(chooser, FALSE);
   gtk_file_chooser_set_do_overwrite_confirmation(chooser, save);
   AddFilters(chooser, filters);
+  // Without a usable name the dialog starts in the current folder, where a
+  // relative name would also be resolved, rather than in the recent files.
+  OwnedText current_folder{g_get_current_dir()};
+  gtk_file_chooser_set_current_folder(chooser, current_folder.text);
   if (std::optional<std::string> name = InitialFileName(variable)) {
     OfferInitialName(chooser, *name, mode);
   }

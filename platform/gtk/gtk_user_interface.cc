@@ -7,6 +7,7 @@
 
 #include <gtk/gtk.h>
 
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -40,9 +41,12 @@ class GtkUserInterface final : public UserInterface {
   }
 
   // The count on the screen is brought up to date first: the box reports
-  // the record at which the run stopped.
+  // the record at which the run stopped. The text also goes to standard
+  // error, where a desktop session keeps it in its log.
   void MessageBox(std::string_view text) override {
     if (progress_ != nullptr) progress_->Flush();
+    std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
+    std::fflush(stderr);
     RunMessageBox(text);
   }
 
