@@ -153,4 +153,12 @@ void UnlockAll(FileStore& store, uint32_t record) {
   UnlockRecord(store, record);
 }
 
+int32_t DeleteStoreFile(FileStore& store) {
+  store.cache.DropAll();
+  store.changed = false;
+  store.synced = false;
+  store.commit_lock_held = false;  // the locks go with the handle
+  return OsCloseAndDelete(store.file);
+}
+
 }  // namespace vantrose

@@ -108,4 +108,8 @@ void ReleaseCommitLock(FileStore& store);
 // `record`.
 void UnlockAll(FileStore& store, uint32_t record);
 
+// Drops the store's changes and cached pages, closes its file and deletes
+// it: 0 or the delete's error.
+int32_t DeleteStoreFile(FileStore& store);
+
 }  // namespace vantrose

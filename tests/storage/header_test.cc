@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <filesystem>
 #include <vector>
 
 #include "engine/storage/byte_order.h"
@@ -397,6 +398,20 @@ TEST_F(FileStoreTest, CommitLockIsTakenOnceAndReleasedOnlyWhenHeld) {
   EXPECT_EQ(OsLock(reader, 42, LOCK_WRITER, false), 33);
   UnlockAll(store, 41);
   EXPECT_EQ(OsLock(reader, 42, LOCK_WRITER, false), 0);
+}
+
+TEST_F(FileStoreTest, DeleteStoreFileDropsChangesAndRemovesTheFile) {
+  FileStore store;
+  ASSERT_EQ(StoreOpen(store, path_, OPEN_PRIVATE_CREATE | kShared, ""), 0);
+  EndTestAccess(store);
+  store.reader_mode = LOCK_WRITER;
+  NextSequence(store);
+  ASSERT_TRUE(store.changed);
+  EXPECT_EQ(DeleteStoreFile(store), 0);
+  EXPECT_FALSE(store.changed);
+  EXPECT_FALSE(store.file.is_open());
+  EXPECT_FALSE(std::filesystem::exists(path_));
+  EXPECT_EQ(DeleteStoreFile(store), 2);
 }
 
 }  // namespace
