@@ -36,9 +36,15 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Visible windows of crzconv named exactly $1, newest last.
+# Visible windows of crzconv named exactly $1, newest last. GTK keeps tiny
+# helper windows without a name; they are no dialogs.
 windows_named() {
-  xdotool search --all --onlyvisible --pid "$pid" --name "^$1\$" 2>/dev/null
+  local id WIDTH HEIGHT
+  for id in $(xdotool search --all --onlyvisible --pid "$pid" --name "^$1\$" 2>/dev/null); do
+    eval "$(xdotool getwindowgeometry --shell "$id" 2>/dev/null | grep -E '^(WIDTH|HEIGHT)=')"
+    [ "${WIDTH:-0}" -gt 8 ] && [ "${HEIGHT:-0}" -gt 8 ] && echo "$id"
+    WIDTH=0 HEIGHT=0
+  done
 }
 
 # Waits up to $2 seconds (default 20) for a window named $1; prints its id.
