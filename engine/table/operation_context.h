@@ -14,7 +14,10 @@
 //   corruption.h), which the entry catches; structures must be consistent
 //   whenever that can happen;
 // - a handler that closes the physical file even though it fails clears
-//   FS_OPEN itself, so that the entry may discard the state.
+//   FS_OPEN itself, so that the entry may discard the state;
+// - a front-end handler may ask for its state to be discarded after the call
+//   by adding AFTER_DISCARD_STATE to OpenFileState::after_actions (the entry
+//   never discards a state that is still open).
 #pragma once
 
 #include <array>
