@@ -5,6 +5,17 @@
 #include <new>
 
 namespace vantrose {
+namespace {
+
+constexpr size_t kRunLengthBytes = 8;
+
+void AppendRunLength(RunFile& file, uint64_t length) {
+  uint8_t bytes[kRunLengthBytes];
+  for (size_t i = 0; i < kRunLengthBytes; ++i) bytes[i] = static_cast<uint8_t>(length >> (8 * i));
+  file.Append(bytes, sizeof bytes);
+}
+
+}  // namespace
 
 // Reads one run of the RunFile item by item through a kReaderBuffer-byte
 // buffer. Requests of kReaderBuffer bytes or more bypass the buffer.
@@ -126,11 +137,7 @@ void ExternalSorter::Spill() {
   }
   if (run_file_->error() == 0) {
     SortBatch();
-    const uint32_t length = static_cast<uint32_t>(batch_.size());
-    const uint8_t length_bytes[4] = {static_cast<uint8_t>(length), static_cast<uint8_t>(length >> 8),
-                                     static_cast<uint8_t>(length >> 16),
-                                     static_cast<uint8_t>(length >> 24)};
-    run_file_->Append(length_bytes, sizeof length_bytes);
+    AppendRunLength(*run_file_, batch_.size());
     for (const SortEntry& entry : index_) run_file_->Append(batch_.data() + entry.offset, item_size_);
   }
   batch_.clear();
@@ -159,35 +166,71 @@ int32_t ExternalSorter::StartMerge() {
   merging_ = true;
 
   const size_t per_reader = kReaderBuffer + item_size_;
+  const uint64_t width = std::max<uint64_t>(2, limits_.merge_memory / per_reader);
   try {
-    readers_.reserve(runs_written_);
-    heap_.reserve(runs_written_);
-    reader_memory_.resize(static_cast<size_t>(runs_written_) * per_reader);
+    const size_t readers = static_cast<size_t>(std::min<uint64_t>(width, runs_written_));
+    readers_.reserve(readers);
+    heap_.reserve(readers);
+    reader_memory_.resize(readers * per_reader);
   } catch (const std::bad_alloc&) {
     return Fail(kErrorNoMemory);
   }
-  uint64_t offset = 0;
-  for (uint32_t run = 0; run < runs_written_; ++run) {
-    uint8_t length_bytes[4];
-    if (const int32_t error = run_file_->ReadAt(offset, length_bytes, sizeof length_bytes)) {
-      return Fail(error);
+
+  // Runs lie back to back from `first` to the end of the RunFile. While they
+  // are too many for one merge, the oldest `width` become one run at the end.
+  uint64_t first = 0;
+  uint64_t pending = runs_written_;
+  while (pending > width) {
+    uint64_t end;
+    if (const int32_t error = OpenReaders(first, width, &end)) return Fail(error);
+    AppendRunLength(*run_file_, end - first - width * kRunLengthBytes);
+    for (;;) {
+      const uint8_t* item;
+      if (const int32_t error = Next(&item)) return error;
+      if (item == nullptr) break;
+      run_file_->Append(item, item_size_);
     }
-    const uint32_t length = length_bytes[0] | (length_bytes[1] << 8) | (length_bytes[2] << 16) |
-                            (static_cast<uint32_t>(length_bytes[3]) << 24);
-    const uint64_t start = offset + sizeof length_bytes;
+    if (run_file_->error() != 0) return Fail(run_file_->error());
+    first = end;
+    pending -= width - 1;
+    ++merge_passes_;
+  }
+  uint64_t end;
+  if (const int32_t error = OpenReaders(first, pending, &end)) return Fail(error);
+  return end == run_file_->size() ? 0 : Fail(kOsErrorReadPastEnd);
+}
+
+// Makes the readers of `count` runs that lie back to back from offset
+// `first`, each on its first item, and sets *end after the last of them.
+int32_t ExternalSorter::OpenReaders(uint64_t first, uint64_t count, uint64_t* end) {
+  const size_t per_reader = kReaderBuffer + item_size_;
+  readers_.clear();
+  heap_.clear();
+  top_taken_ = false;
+  uint64_t offset = first;
+  for (uint32_t run = 0; run < count; ++run) {
+    uint8_t length_bytes[kRunLengthBytes];
+    if (const int32_t error = run_file_->ReadAt(offset, length_bytes, sizeof length_bytes)) {
+      return error;
+    }
+    uint64_t length = 0;
+    for (size_t i = 0; i < kRunLengthBytes; ++i) length |= uint64_t{length_bytes[i]} << (8 * i);
+    const uint64_t start = offset + kRunLengthBytes;
+    // The RunFile is our own, but nothing read back is trusted blindly.
     if (length == 0 || length % item_size_ != 0 || length > run_file_->size() - start) {
-      return Fail(kOsErrorReadPastEnd);
+      return kOsErrorReadPastEnd;
     }
     uint8_t* memory = reader_memory_.data() + run * per_reader;
     readers_.emplace_back(start, start + length, memory, memory + kReaderBuffer);
     bool has_item;
     if (const int32_t error = readers_.back().Advance(*run_file_, item_size_, &has_item)) {
-      return Fail(error);
+      return error;
     }
     heap_.push_back(run);
     offset = start + length;
   }
   for (size_t position = heap_.size() / 2; position-- > 0;) SiftDown(position);
+  *end = offset;
   return 0;
 }
 

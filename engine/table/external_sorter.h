@@ -12,8 +12,12 @@
 // sequence handed out does not depend on how the items were split into runs.
 //
 // Memory: at most one batch (kBatchBytes plus one item, and 16 bytes of sort
-// index per item) while adding; while merging only one reader per run
-// (kReaderBuffer bytes plus one item each), the batch having been freed.
+// index per item) while adding; while merging, the batch having been freed,
+// one reader per run (kReaderBuffer bytes plus one item each), for at most
+// as many runs as fit in kMergeMemory. When there are more runs, the oldest
+// are first merged in groups of that many into longer runs appended to the
+// RunFile, until one merge can take the rest. Memory is so bounded whatever
+// the number of items; only the temporary file grows with them.
 //
 // Usage: Add each item, PrepareMerge once, then Next until it yields no
 // item. Destroying the sorter releases everything, the temporary file
@@ -35,14 +39,16 @@ class ExternalSorter {
   static constexpr size_t kBatchBytes = 1000000;
   static constexpr uint32_t kMaxRuns = 0x3FFFFFE6;
   static constexpr size_t kReaderBuffer = 500;
+  static constexpr size_t kMergeMemory = 4 << 20;
   // Error when the items cannot be produced for want of memory, or because
-  // there are more runs than one merge can take ("Insufficient Memory").
+  // the run count would pass kMaxRuns ("Insufficient Memory").
   static constexpr int32_t kErrorNoMemory = 8;
 
-  // Tests shrink these to reach many runs with few items.
+  // Tests shrink these to reach many runs and merge passes with few items.
   struct Limits {
     size_t batch_bytes = kBatchBytes;
     uint32_t max_runs = kMaxRuns;
+    size_t merge_memory = kMergeMemory;  // takes at least two readers
   };
 
   // Precondition: item_size > 0. Temporary files come from
@@ -72,7 +78,10 @@ class ExternalSorter {
   int32_t Next(const uint8_t** item);
 
   size_t item_size() const { return item_size_; }
+  // Runs spilled from batches (runs merged before the last merge not counted).
   uint32_t runs_written() const { return runs_written_; }
+  // Merges before the last one (0 unless the runs passed one merge's memory).
+  uint32_t merge_passes() const { return merge_passes_; }
   // True once runs left memory for a temporary file.
   bool used_temp_file() const { return run_file_ != nullptr && run_file_->on_disk(); }
 
@@ -90,6 +99,7 @@ class ExternalSorter {
   void SortBatch();
   void Spill();
   int32_t StartMerge();
+  int32_t OpenReaders(uint64_t first, uint64_t count, uint64_t* end);
   bool ReaderLess(uint32_t a, uint32_t b) const;
   void SiftDown(size_t position);
 
@@ -104,9 +114,10 @@ class ExternalSorter {
 
   std::unique_ptr<RunFile> run_file_;  // none until the first spill
   uint32_t runs_written_ = 0;
+  uint32_t merge_passes_ = 0;
 
   std::vector<RunReader> readers_;
-  std::vector<uint8_t> reader_memory_;  // buffers and current items of all readers
+  std::vector<uint8_t> reader_memory_;  // buffers and current items of the readers
   std::vector<uint32_t> heap_;          // reader numbers, smallest current item on top
   bool top_taken_ = false;              // heap_[0]'s item was handed out
   bool merging_ = false;

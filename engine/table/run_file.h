@@ -4,9 +4,12 @@
 //
 // Layout (a byte stream, from offset 0):
 //
-//   run 1: length L1 (u32, least significant byte first), L1 bytes of items
+//   run 1: length L1 (u64, least significant byte first), L1 bytes of items
 //   run 2: length L2, L2 bytes of items
 //   ...
+//
+// (The length is 64 bits wide because runs merged from other runs can pass
+// 4 GB; the file is private to one sort and never outlives it.)
 //
 // Storage stages: the first kMemoryStage bytes are held in memory; the first
 // append that would pass them creates a temporary file, writes the memory

@@ -103,6 +103,7 @@ struct SortResult {
   int32_t next_error = 0;
   std::vector<Item> items;
   uint32_t runs = 0;
+  uint32_t merge_passes = 0;
   bool used_temp_file = false;
 };
 
@@ -122,6 +123,7 @@ SortResult Sort(const std::vector<Item>& input, size_t item_size, TempFileFactor
     result.items.emplace_back(reinterpret_cast<const char*>(item), item_size);
   }
   result.runs = sorter.runs_written();
+  result.merge_passes = sorter.merge_passes();
   result.used_temp_file = sorter.used_temp_file();
   return result;
 }
@@ -140,6 +142,8 @@ TEST(ExternalSorterTest, EverySplitIntoRunsGivesTheSameOrder) {
     size_t batch_bytes;
     uint32_t runs;         // expected
     bool temp_file;        // expected
+    size_t merge_readers = 1 << 20;  // readers one merge may hold
+    uint32_t merge_passes = 0;       // expected merges before the last
   } cases[] = {
       {"empty", 0, 13, ExternalSorter::kBatchBytes, 0, false},
       {"one item", 1, 13, ExternalSorter::kBatchBytes, 0, false},
@@ -151,6 +155,10 @@ TEST(ExternalSorterTest, EverySplitIntoRunsGivesTheSameOrder) {
       {"items as long as a reader buffer", 300, 500, 5000, 30, true},
       {"items longer than a reader buffer", 300, 1234, 6000, 60, true},
       {"the real batch size", 100000, 24, ExternalSorter::kBatchBytes, 3, true},
+      // 200 runs merged 3 at a time: 99 passes leave 2 runs for the last merge.
+      {"runs merged in passes", 20000, 13, 1300, 200, true, 3, 99},
+      {"runs merged in passes of two", 3000, 13, 1300, 30, true, 2, 28},
+      {"one run over the width", 1000, 13, 1300, 10, true, 9, 1},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -158,11 +166,13 @@ TEST(ExternalSorterTest, EverySplitIntoRunsGivesTheSameOrder) {
     FaultyTempFiles files;
     ExternalSorter::Limits limits;
     limits.batch_bytes = c.batch_bytes;
+    limits.merge_memory = c.merge_readers * (ExternalSorter::kReaderBuffer + c.item_size);
     const SortResult result = Sort(input, c.item_size, files, limits);
     EXPECT_EQ(result.add_error, 0);
     EXPECT_EQ(result.prepare_error, 0);
     EXPECT_EQ(result.next_error, 0);
     EXPECT_EQ(result.runs, c.runs);
+    EXPECT_EQ(result.merge_passes, c.merge_passes);
     EXPECT_EQ(result.used_temp_file, c.temp_file);
     EXPECT_EQ(files.creates, c.temp_file ? 1 : 0);
     EXPECT_TRUE(result.items == Sorted(input));
@@ -174,7 +184,7 @@ TEST(ExternalSorterTest, IdenticalItemsAreAllKept) {
   std::vector<Item> input = MakeItems(3000, 9, 1, /*identical_tails=*/true);
   for (Item& item : input) item.replace(0, 5, "\x80\x80\x80\x80\x80", 5);  // all equal
   FaultyTempFiles files;
-  const SortResult result = Sort(input, 9, files, {900, ExternalSorter::kMaxRuns});
+  const SortResult result = Sort(input, 9, files, {900, ExternalSorter::kMaxRuns, ExternalSorter::kMergeMemory});
   EXPECT_EQ(result.runs, 30u);
   EXPECT_EQ(result.items, input);
 }
