@@ -23,6 +23,7 @@ class EntryBuffer {
  public:
   void Form(const TableState& state, const KeyDescriptor& key, std::span<const uint8_t> image,
             uint32_t record) {
+    CheckEntryFits(key);
     bytes_.assign(EntryLength(key), 0);
     key_length_ = EntryKeyLength(key);
     WriteEntry(state, key, image, record, bytes_.data());

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine/storage/byte_order.h"
+#include "engine/storage/corruption.h"
 #include "engine/table/collation.h"
 #include "engine/table/record_kinds.h"
 #include "platform/code_page.h"
@@ -11,6 +12,9 @@
 
 namespace vantrose {
 namespace {
+
+// Check code: a record of 15094 bytes or more would be created.
+constexpr uint32_t kCheckRecordTooLong = 824;
 
 // The bytes of a component's field that lie inside the record image. The
 // descriptors keep every field inside the record; this only keeps a damaged
@@ -120,9 +124,13 @@ bool AllBytesAre(std::span<const uint8_t> bytes, uint8_t value) {
 }  // namespace
 
 uint32_t KeyValueLength(const KeyDescriptor& key) {
-  uint32_t length = 0;
+  uint64_t length = 0;
   for (const KeyComponent& component : key.components) length += component.field->size;
-  return length;
+  return static_cast<uint32_t>(std::min<uint64_t>(length, UINT32_MAX));
+}
+
+void CheckEntryFits(const KeyDescriptor& key) {
+  if (KeyValueLength(key) > kMaxKeyValueLength) ReportCorruption(kCheckRecordTooLong);
 }
 
 void FormKeyValue(const TableState& state, const KeyDescriptor& key, uint8_t* out,
@@ -210,8 +218,8 @@ void WriteEntry(const TableState& state, const KeyDescriptor& key, std::span<con
 
 RecordNodePtr FormEntry(const TableState& state, const KeyDescriptor& key,
                         std::span<const uint8_t> record) {
+  CheckEntryFits(key);
   const uint32_t key_length = EntryKeyLength(key);
-  // RecordNode::New reports a record of 15094 bytes or more (824).
   RecordNodePtr entry = RecordNode::New(key_length, EntryLength(key) - key_length);
   WriteEntry(state, key, record, 0, entry->bytes());
   return entry;

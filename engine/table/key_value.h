@@ -30,7 +30,12 @@
 
 namespace vantrose {
 
-// Sum of the component sizes.
+// The longest key value an index entry can hold: an entry is a stored
+// record of 9 + value bytes, at most RecordNode::kMaxTotalLength.
+constexpr uint32_t kMaxKeyValueLength = RecordNode::kMaxTotalLength - 9;
+
+// Sum of the component sizes (saturating: a damaged definition cannot make
+// it wrap round to a small number).
 uint32_t KeyValueLength(const KeyDescriptor& key);
 
 // Writes the key value of `record` (an image of the table's record layout)
@@ -45,6 +50,10 @@ void FormKeyValue(const TableState& state, const KeyDescriptor& key, uint8_t* ou
 // whole entry (9 + value).
 uint32_t EntryKeyLength(const KeyDescriptor& key);
 uint32_t EntryLength(const KeyDescriptor& key);
+
+// Report 824 unless the key's value fits an index entry; callers check
+// before they size a buffer by EntryLength or KeyValueLength.
+void CheckEntryFits(const KeyDescriptor& key);
 
 // Writes a whole entry (EntryLength bytes, layout above) of `record_number`
 // into `out`, with its value formed from `record`, or left as it is in `out`

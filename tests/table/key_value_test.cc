@@ -301,11 +301,18 @@ TEST(FormEntryTest, AValueTooLongForAnEntryIsReported) {
   OneFieldTable longest(TYPE_STRING, 15084);
   EXPECT_EQ(FormEntry(longest.state(), longest.key(), {})->total_length(), 15093);
   OneFieldTable too_long(TYPE_STRING, 15085);
-  try {
-    FormEntry(too_long.state(), too_long.key(), {});
-    ADD_FAILURE() << "no report";
-  } catch (const CorruptionUnwind& unwind) {
-    EXPECT_EQ(unwind.code, 824u);
+  // Sizes of a damaged definition whose sum would wrap round to 0.
+  OneFieldTable wrapping(TYPE_STRING, 0x80000000u);
+  KeyDescriptor& twice = wrapping.state().keys[0];
+  twice.components.push_back(twice.components[0]);
+  EXPECT_EQ(KeyValueLength(twice), UINT32_MAX);
+  for (OneFieldTable* table : {&too_long, &wrapping}) {
+    try {
+      FormEntry(table->state(), table->key(), Text("abc"));
+      ADD_FAILURE() << "no report";
+    } catch (const CorruptionUnwind& unwind) {
+      EXPECT_EQ(unwind.code, 824u);
+    }
   }
 }
 
