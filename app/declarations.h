@@ -2,18 +2,25 @@
 // REELBIN1 and the version-3 target REELBIN2) with their fields, keys and
 // record buffers, the three file-name variables and the record count.
 //
-// Record layout of both versions (9,301 bytes, no gaps; all offsets in bytes):
+// Record layout, the same in both versions but for the money fields (9,301
+// bytes, fields back to back; every field listed in declarations.cc):
 //
-//   0 TITLE      STRING(100)   120 BUYPRICE  v2 LONG / v3 DECIMAL(7,2)
-//  100 LENDDATE  STRING(20)    124 GIVENTO   STRING(50) ... 589 VALUE (as BUYPRICE)
-// 1123 DELETED   BYTE         1124 CREATED   GROUP { CREATEDDATE LONG, CREATEDTIME LONG }
-// 1132 CHANGED   GROUP { CHANGEDDATE LONG, CHANGEDTIME LONG }
-// 1270 LISTBYSTARS BYTE       1271 CONTENTS  STRING(3000)  4271 RATING STRING(30)
-// 4301 SONGS     STRING(5000)
+//   offset  field              version 2       version 3
+//        0  TITLE ... LENDDATE  STRING
+//      120  BUYPRICE           LONG            DECIMAL(7,2)
+//      124  GIVENTO ... MEDIA  STRING
+//      589  VALUE              LONG            DECIMAL(7,2)
+//      593  LABEL ... GRAPHICFILE  STRING
+//     1123  DELETED            BYTE
+//     1124  CREATED            GROUP { CREATEDDATE LONG, CREATEDTIME LONG }
+//     1132  CHANGED            GROUP { CHANGEDDATE LONG, CHANGEDTIME LONG }
+//     1140  ARTISTKEY, TITLEKEY  STRING
+//     1270  LISTBYSTARS        BYTE
+//     1271  CONTENTS, RATING, SONGS  STRING (SONGS ends at 9301)
 //
-// (the full field and key lists are in declarations.cc). LONG is signed
-// 32-bit little-endian; DECIMAL(7,2) is packed decimal, sign nibble first
-// (0x0 positive, 0xF negative), then seven digits of which two are places.
+// STRING is blank-padded without terminator; LONG is signed 32-bit
+// little-endian; DECIMAL(7,2) is packed decimal: a sign nibble (0x0 positive,
+// 0xF negative), then seven digits of which the last two are places.
 //
 // The engine writes only the references it owns into these declarations (the
 // file's state, each key's descriptor); nothing else changes at run time.
@@ -21,6 +28,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string_view>
 
 #include "runtime/declared.h"
 
