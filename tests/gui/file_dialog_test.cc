@@ -148,10 +148,7 @@ TEST_F(FileDialogTest, PathLongerThanTheVariableIsRefusedAndAskedAgain) {
       [&] {
         GtkDialog* box = MappedMessageBox();
         if (box == nullptr) return false;
-        GList* children = gtk_container_get_children(GTK_CONTAINER(gtk_dialog_get_content_area(box)));
-        if (children != nullptr && GTK_IS_LABEL(children->data))
-          message = gtk_label_get_text(GTK_LABEL(children->data));
-        g_list_free(children);
+        message = MessageBoxText(box);
         gtk_dialog_response(box, GTK_RESPONSE_OK);
         return true;
       },

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <functional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -104,6 +105,17 @@ class ScriptedSteps {
 inline GtkDialog* MappedMessageBox() {
   GtkWindow* box = FindWindow(GTK_TYPE_DIALOG, "");
   return box != nullptr && gtk_widget_get_mapped(GTK_WIDGET(box)) ? GTK_DIALOG(box) : nullptr;
+}
+
+// The text of the message box `box`.
+inline std::string MessageBoxText(GtkDialog* box) {
+  std::string text;
+  GList* children = gtk_container_get_children(GTK_CONTAINER(gtk_dialog_get_content_area(box)));
+  for (GList* item = children; item != nullptr; item = item->next) {
+    if (GTK_IS_LABEL(item->data)) text += gtk_label_get_text(GTK_LABEL(item->data));
+  }
+  g_list_free(children);
+  return text;
 }
 
 // A key press and release on `window`, delivered as the keyboard's events
