@@ -169,13 +169,13 @@ bool WouldDuplicateAnyKey(TableState& state, std::span<const uint8_t> image,
 // with a current record, storing means PUT of that record, so its own
 // entries are excluded; without one, storing means ADD and every entry
 // counts.
-int32_t DuplicateFile(OperationContext& context) {
+int32_t DuplicateOperation(OperationContext& context) {
   TableState& state = context.state;
   context.result = WouldDuplicateAnyKey(state, RecordBuffer(state), state.current_record) ? 1 : 0;
   return 0;
 }
 
-int32_t DuplicateKey(OperationContext& context) {
+int32_t DuplicateKeyOperation(OperationContext& context) {
   TableState& state = context.state;
   context.result =
       WouldDuplicateKey(state, *context.key, RecordBuffer(state), state.current_record) ? 1 : 0;

@@ -53,7 +53,7 @@ bool WouldDuplicateAnyKey(TableState& state, std::span<const uint8_t> image,
 
 // DUPLICATE and DUPLICATEkey: result 1 when storing the record buffer would
 // duplicate a value of a key without KEY_DUP, else 0.
-int32_t DuplicateFile(OperationContext& context);
-int32_t DuplicateKey(OperationContext& context);
+int32_t DuplicateOperation(OperationContext& context);
+int32_t DuplicateKeyOperation(OperationContext& context);
 
 }  // namespace vantrose

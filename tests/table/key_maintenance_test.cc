@@ -328,13 +328,13 @@ TEST_F(KeyMaintenanceTest, DuplicateQuestions) {
   OperationContext file{state_, 12, nullptr, {}, {}, {}, 0, {}};
   OperationContext key{state_, 57, &state_.keys[1], {}, {}, {}, 0, {}};
   state_.current_record = 1;
-  EXPECT_EQ(DuplicateFile(file), 0);
+  EXPECT_EQ(DuplicateOperation(file), 0);
   EXPECT_EQ(file.result, 0);
-  EXPECT_EQ(DuplicateKey(key), 0);
+  EXPECT_EQ(DuplicateKeyOperation(key), 0);
   EXPECT_EQ(key.result, 0);
   state_.current_record = 0;
-  DuplicateFile(file);
-  DuplicateKey(key);
+  DuplicateOperation(file);
+  DuplicateKeyOperation(key);
   EXPECT_EQ(file.result, 1);
   EXPECT_EQ(key.result, 1);
 }
