@@ -76,14 +76,21 @@ bool RunFileDialog(std::string_view title, std::string_view filters, std::string
   bool confirmed = false;
   while (gtk_native_dialog_run(GTK_NATIVE_DIALOG(dialog)) == GTK_RESPONSE_ACCEPT) {
     OwnedText path{gtk_file_chooser_get_filename(chooser)};
+    // The chooser lets a typed name through in open mode even when no such
+    // file exists; only an existing file can be confirmed for reading. The
+    // texts are the engine's own for these errors.
+    if (path.text != nullptr && mode == FileDialogMode::Open &&
+        !g_file_test(path.text, G_FILE_TEST_IS_REGULAR)) {
+      RunLoggedMessageBox("Error: File Not Found");
+      continue;
+    }
     if (path.text != nullptr && StoreChosenPath(path.text, variable)) {
       confirmed = true;
       break;
     }
     // The path does not fit the variable (or is no local path): cutting it
-    // would name another file, so the user is told and chooses again. The
-    // text is the engine's own for a name it cannot take.
-    RunMessageBox("Error: Invalid Filename");
+    // would name another file, so the user is told and chooses again.
+    RunLoggedMessageBox("Error: Invalid Filename");
   }
   gtk_native_dialog_destroy(GTK_NATIVE_DIALOG(dialog));
   g_object_unref(dialog);

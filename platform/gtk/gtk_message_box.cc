@@ -2,6 +2,7 @@
 
 #include <gtk/gtk.h>
 
+#include <cstdio>
 #include <string>
 
 namespace vantrose {
@@ -58,6 +59,12 @@ void RunMessageBox(std::string_view text) {
   // Let the box vanish from the screen before the caller goes on working
   // without an event loop.
   while (gtk_events_pending()) gtk_main_iteration_do(FALSE);
+}
+
+void RunLoggedMessageBox(std::string_view text) {
+  std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
+  std::fflush(stderr);
+  RunMessageBox(text);
 }
 
 }  // namespace vantrose

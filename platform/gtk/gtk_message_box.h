@@ -11,4 +11,8 @@ namespace vantrose {
 // GTK must be initialised.
 void RunMessageBox(std::string_view text);
 
+// The same, with the text also written to standard error first, where a
+// desktop session keeps it in its log.
+void RunLoggedMessageBox(std::string_view text);
+
 }  // namespace vantrose

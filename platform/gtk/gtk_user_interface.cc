@@ -7,7 +7,6 @@
 
 #include <gtk/gtk.h>
 
-#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -30,8 +29,10 @@ class GtkUserInterface final : public UserInterface {
     SetFatalErrorDisplay(ShowFatalError);
   }
   ~GtkUserInterface() override {
-    SetFatalErrorDisplay(nullptr);
-    g_installed = nullptr;
+    if (g_installed == this) {
+      SetFatalErrorDisplay(nullptr);
+      g_installed = nullptr;
+    }
     CloseWindows();
   }
 
@@ -41,13 +42,10 @@ class GtkUserInterface final : public UserInterface {
   }
 
   // The count on the screen is brought up to date first: the box reports
-  // the record at which the run stopped. The text also goes to standard
-  // error, where a desktop session keeps it in its log.
+  // the record at which the run stopped.
   void MessageBox(std::string_view text) override {
-    if (progress_ != nullptr) progress_->Flush();
-    std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
-    std::fflush(stderr);
-    RunMessageBox(text);
+    FlushProgress();
+    RunLoggedMessageBox(text);
   }
 
   // Opening again replaces the window, as reopening a declared window does.
@@ -65,9 +63,15 @@ class GtkUserInterface final : public UserInterface {
 
  private:
   // A fatal run-time error shows in the same box as every other error, with
-  // the words that standard error shows for it.
+  // the words that FatalRuntimeError has already written to standard error.
   static void ShowFatalError(std::string_view text) {
-    if (g_installed != nullptr) g_installed->MessageBox("Fatal error: " + std::string(text));
+    if (g_installed == nullptr) return;
+    g_installed->FlushProgress();
+    RunMessageBox("Fatal error: " + std::string(text));
+  }
+
+  void FlushProgress() {
+    if (progress_ != nullptr) progress_->Flush();
   }
 
   std::unique_ptr<GtkProgressWindow> progress_;

@@ -7,8 +7,10 @@
 #   crzconv_desktop_test.sh SCENARIO CRZCONV SAMPLE_V2_CATALOGUE
 #
 # Scenarios:
-#   error    both dialogs cancelled: the run stops with the message box, which
-#            reads "Error: ...", ignores Escape, closes on Enter; exit status
+#   error    a name typed in the open dialog that names no file is refused
+#            with a message and the dialog comes again; then both dialogs are
+#            cancelled: the run stops with the message box, which reads
+#            "Error: ...", ignores Escape, closes on Enter; exit status
 #            nonzero.
 #   convert  a catalogue and a new target chosen; the conversion finishes,
 #            the progress window shows, the target and the backup exist.
@@ -140,6 +142,11 @@ pid=$!
 open_dialog="$(wait_window "Select File to Convert")" || fail "no open dialog"
 shot "$open_dialog" open-dialog
 if [ "$scenario" = error ]; then
+  choose_path "$open_dialog" "$work/no such catalogue.crz"
+  refusal="$(wait_window '' 10)" || fail "a missing file was accepted in the open dialog"
+  answer_message_box "$refusal"
+  grep -qx 'Error: File Not Found' "$log" || fail "the refusal did not read \"Error: File Not Found\""
+  open_dialog="$(wait_window "Select File to Convert")" || fail "the open dialog did not come again"
   keys_to "$open_dialog" Escape
 else
   choose_path "$open_dialog" "$source"
