@@ -3,7 +3,9 @@
 #include <array>
 
 #include "engine/front/entry_operations.h"
+#include "engine/front/file_operations.h"
 #include "engine/front/operations.h"
+#include "engine/front/table_open.h"
 #include "runtime/error_state.h"
 
 namespace vantrose {
@@ -29,26 +31,26 @@ constexpr Dispatch kDispatch[] = {
     {op::ADD, NotYetAvailable},           {op::BOF, NotYetAvailable},
     {op::BUILDfile, NotYetAvailable},     {op::APPEND, NotYetAvailable},
     {op::BUILDdyn, NotYetAvailable},      {op::BUILDkey, NotYetAvailable},
-    {op::CLOSE, NotYetAvailable},         {op::COMMIT, NotYetAvailable},
-    {op::COPY, NotYetAvailable},          {op::CREATE, NotYetAvailable},
+    {op::CLOSE, CloseOperation},          {op::COMMIT, NotYetAvailable},
+    {op::COPY, CopyOperation},            {op::CREATE, CreateOperation},
     {op::DELETE, NotYetAvailable},        {op::DUPLICATE, NotYetAvailable},
     {op::EMPTY, NotYetAvailable},         {op::EOF_, NotYetAvailable},
     {op::GETfilekey, NotYetAvailable},    {op::GETfileptr, NotYetAvailable},
     {op::GETkeyptr, NotYetAvailable},     {op::HOLDfile, NotYetAvailable},
     {op::HOLDfilesec, NotYetAvailable},   {op::LOCKfile, NotYetAvailable},
     {op::LOCKfilesec, NotYetAvailable},   {op::LOGOUT, NotYetAvailable},
-    {op::NAME, NotYetAvailable},          {op::NEXT, NotYetAvailable},
-    {op::OPEN, NotYetAvailable},          {op::PACK, NotYetAvailable},
+    {op::NAME, NameOperation},            {op::NEXT, NotYetAvailable},
+    {op::OPEN, OpenOperation},            {op::PACK, NotYetAvailable},
     {op::POINTERfile, NotYetAvailable},   {op::POINTERkey, NotYetAvailable},
     {op::FLUSH, NotYetAvailable},         {op::PUT, NotYetAvailable},
     {op::PREVIOUS, NotYetAvailable},      {op::RECORDSfile, NotYetAvailable},
     {op::RECORDSkey, NotYetAvailable},    {op::BUILDdynfilter, NotYetAvailable},
-    {op::RELEASE, NotYetAvailable},       {op::REMOVE, NotYetAvailable},
-    {op::RENAME, NotYetAvailable},        {op::ROLLBACK, NotYetAvailable},
+    {op::RELEASE, NotYetAvailable},       {op::REMOVE, RemoveOperation},
+    {op::RENAME, RenameOperation},        {op::ROLLBACK, NotYetAvailable},
     {op::SETfile, NotYetAvailable},       {op::SETfilekey, NotYetAvailable},
     {op::SETfileptr, NotYetAvailable},    {op::SETkey, NotYetAvailable},
     {op::SETkeykey, NotYetAvailable},     {op::SETkeyptr, NotYetAvailable},
-    {op::SETkeykeyptr, NotYetAvailable},  {op::SHARE, NotYetAvailable},
+    {op::SETkeykeyptr, NotYetAvailable},  {op::SHARE, OpenOperation},
     {op::SKIP, NotYetAvailable},          {op::UNLOCK, NotYetAvailable},
     {op::BYTES, NotYetAvailable},         {op::PUTfileptr, NotYetAvailable},
     {op::STREAM, StreamOperation},        {op::DUPLICATEkey, NotYetAvailable},
