@@ -105,6 +105,29 @@ TEST_F(OsFileTest, OpenPathsAndTheirErrors) {
   EXPECT_EQ(std::filesystem::file_size(created), 128u);
 }
 
+TEST_F(OsFileTest, OpenErrorsTakeTheEngineNumbers) {
+  std::filesystem::create_symlink(dir_.File("loop-b"), dir_.File("loop-a"));
+  std::filesystem::create_symlink(dir_.File("loop-a"), dir_.File("loop-b"));
+  const std::string long_name = dir_.File(std::string(300, 'n') + ".vnt");
+  struct Case {
+    const char* name;
+    std::string path;
+    uint32_t mode;
+    int32_t expected;
+  };
+  const Case cases[] = {
+      {"bad path name", dir_.File("loop-a"), OPEN_READ_WRITE, 3},
+      {"bad path name, private open", dir_.File("loop-a"), OPEN_PRIVATE_CREATE | OPEN_READ_WRITE, 161},
+      {"name too long", long_name, OPEN_READ_WRITE, 45},
+      {"name too long, private open", long_name, OPEN_PRIVATE_CREATE | OPEN_READ_WRITE, 123},
+      {"a directory", dir_.File(""), OPEN_READ_WRITE, 5},
+  };
+  for (const Case& c : cases) {
+    OsFile file;
+    EXPECT_EQ(OsOpen(file, c.path, c.mode, ""), c.expected) << c.name;
+  }
+}
+
 // Sharing between two handles of this process behaves as between processes.
 TEST_F(OsFileTest, SharingMatrixBetweenHandles) {
   struct Case {
