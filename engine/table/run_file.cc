@@ -23,12 +23,6 @@ void RunFile::Append(const void* data, size_t size) {
     MoveToDisk();
     if (error_ != 0) return;
   }
-  if (size > kMemoryStage) {
-    FlushWriteBuffer();
-    WriteToFile(size_, bytes, size);
-    size_ += size;
-    return;
-  }
   while (size > 0) {
     const size_t take = std::min(size, kMemoryStage - buffer_.size());
     buffer_.insert(buffer_.end(), bytes, bytes + take);

@@ -13,11 +13,11 @@
 //
 // Storage stages: the first kMemoryStage bytes are held in memory; the first
 // append that would pass them creates a temporary file, writes the memory
-// stage to it, frees it, and from then on everything goes to the file,
-// small appends through a kMemoryStage-byte write buffer (written out
-// whenever it fills and before any read) and large ones straight to the
-// file. So a sort whose runs total at most kMemoryStage bytes never touches
-// the disk.
+// stage to it, and from then on everything goes to the file through the
+// same kMemoryStage bytes, now a write buffer (written out whenever it fills
+// and before any read). So a sort whose runs total at most kMemoryStage
+// bytes never touches the disk. (Appends are items and run lengths, always
+// shorter than the buffer, so none needs a way around it.)
 //
 // Invariant: bytes [0, size()) are readable exactly as appended, unless
 // error() is set; after the first failure further appends are dropped, and

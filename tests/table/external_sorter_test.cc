@@ -134,6 +134,37 @@ std::vector<Item> Sorted(std::vector<Item> items) {
   return items;
 }
 
+TEST(RunFileTest, ReadsBackEveryByteAcrossTheMemoryStage) {
+  for (const size_t chunk : {size_t{1}, size_t{7}, size_t{500}, RunFile::kMemoryStage - 1,
+                             RunFile::kMemoryStage}) {
+    SCOPED_TRACE(chunk);
+    FaultyTempFiles files;
+    RunFile file(files);
+    std::vector<uint8_t> expected;
+    std::mt19937 random(static_cast<uint32_t>(chunk));
+    while (expected.size() < 3 * RunFile::kMemoryStage) {
+      std::vector<uint8_t> bytes(chunk);
+      for (uint8_t& b : bytes) b = static_cast<uint8_t>(random());
+      file.Append(bytes.data(), bytes.size());
+      expected.insert(expected.end(), bytes.begin(), bytes.end());
+      EXPECT_EQ(file.on_disk(), expected.size() > RunFile::kMemoryStage);
+      // Any range, including bytes still in the write buffer.
+      const size_t offset = random() % expected.size();
+      const size_t size = random() % (expected.size() - offset + 1);
+      std::vector<uint8_t> got(size);
+      ASSERT_EQ(file.ReadAt(offset, got.data(), size), 0);
+      ASSERT_TRUE(std::equal(got.begin(), got.end(), expected.begin() + offset));
+    }
+    std::vector<uint8_t> all(expected.size());
+    ASSERT_EQ(file.ReadAt(0, all.data(), all.size()), 0);
+    EXPECT_EQ(all, expected);
+    uint8_t byte;
+    EXPECT_EQ(file.ReadAt(expected.size(), &byte, 1), kOsErrorReadPastEnd);
+    EXPECT_EQ(files.creates, 1);
+  }
+  EXPECT_EQ(OpenTempFiles(), 0);
+}
+
 TEST(ExternalSorterTest, EverySplitIntoRunsGivesTheSameOrder) {
   const struct {
     const char* name;
