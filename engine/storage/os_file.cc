@@ -167,10 +167,11 @@ int32_t OsCloseAndDelete(OsFile& file) {
 int32_t OsLock(OsFile& file, uint32_t record, int32_t kind, bool wait) {
   if (record != 0 && kind != LOCK_WRITER) ReportCorruption(2328);
   if (!file.is_open()) return 0;
-  // Left to the implementer: a waiting lock retries without a limit, as the
-  // protocol requires, but pauses a millisecond between rounds instead of
-  // spinning, so that it does not take the processor from the process it
-  // waits for. A reader first walks on through the slots without pausing.
+  // A waiting lock retries without a limit, but pauses a millisecond between
+  // rounds instead of spinning, so that it does not take the processor from
+  // the process it waits for (on a busy machine a pure spin can starve the
+  // very holder it waits on). A reader first walks on through the slots
+  // without pausing.
   uint32_t failures = 0;
   for (;;) {
     LockRange range = RangeFor(record, kind, file.reader_slot_);
