@@ -12,6 +12,7 @@
 #include "engine/table/key_value.h"
 #include "engine/table/record_kinds.h"
 #include "engine/table/statistics.h"
+#include "platform/code_page.h"
 #include "record_kinds_store.h"
 #include "runtime/declared.h"
 
@@ -283,6 +284,25 @@ TEST_F(KeyMaintenanceTest, DeleteRemovesTheRecordsEntriesAndPassesOverMissingOne
   Delete(Image("Two", 9, "C9", "t2"), 9);
   EXPECT_EQ(EntriesOf(1).size(), 1u);
   EXPECT_EQ(EntriesOf(5).size(), 1u);
+}
+
+// A table whose text is stored in the OEM code page reads back as the OEM
+// text converted to ANSI, which loses what code page 437 lacks (an A with a
+// grave accent comes back as a plain A). Keys are formed from the OEM form,
+// so the record as read back still finds every entry it was given.
+TEST_F(KeyMaintenanceTest, OemTableDeletesWhatItAddedFromTheTextAsReadBack) {
+  DefineDefault();
+  state_.attributes |= ATTR_OEM;
+  const Bytes added = Image("\xC0la \xE9t\xE9", 3, "\xC7\xC8", "\xD8");
+  Bytes read_back = added;
+  AnsiToOem(read_back.data(), read_back.size());
+  OemToAnsi(read_back.data(), read_back.size());
+  ASSERT_NE(read_back, added);
+  ASSERT_EQ(Add(added, 1), 0);
+  ASSERT_FALSE(AllEntries().empty());
+  Delete(read_back, 1);
+  EXPECT_EQ(AllEntries(), Entries{});
+  ExpectCountsMatchEntries();
 }
 
 TEST_F(KeyMaintenanceTest, AppendTouchesNoEntryAndMarksEveryKeyFromTheFirstRecord) {
