@@ -109,19 +109,19 @@ GtkProgressWindow::~GtkProgressWindow() {
 
 void GtkProgressWindow::Refresh(std::string_view count_text) {
   pending_.assign(count_text);
-  const Clock::time_point now = Clock::now();
-  if (shown_ && now - last_paint_ < kRepaintInterval) {
+  if (shown_ && Clock::now() < next_paint_) {
     painted_ = false;
     return;
   }
-  Paint(now);
+  Paint();
 }
 
 void GtkProgressWindow::Flush() {
-  if (!painted_) Paint(Clock::now());
+  if (!painted_) Paint();
 }
 
-void GtkProgressWindow::Paint(Clock::time_point now) {
+void GtkProgressWindow::Paint() {
+  const Clock::time_point start = Clock::now();
   gtk_label_set_text(GTK_LABEL(count_), pending_.c_str());
   if (!shown_) {
     shown_ = true;
@@ -136,8 +136,12 @@ void GtkProgressWindow::Paint(Clock::time_point now) {
     gdk_window_process_updates(gdk_window, TRUE);
   }
   G_GNUC_END_IGNORE_DEPRECATIONS
-  last_paint_ = now;
   painted_ = true;
+  // A display that answers slowly (a remote or busy X server) makes a paint
+  // cost milliseconds; the pause after a paint grows with it, so that the
+  // paints never take more than 1/kPaintShare of the caller's time.
+  const Clock::time_point end = Clock::now();
+  next_paint_ = end + std::max(kRepaintInterval, (end - start) * (kPaintShare - 1));
 }
 
 bool GtkProgressWindow::visible() const { return gtk_widget_get_visible(window_); }

@@ -192,7 +192,7 @@ if [ "$scenario" = error ]; then
   shot "$box" message-box
   answer_message_box "$box"
   wait_exit
-  [ "$status" -ne 0 ] || fail "exit status 0 after a reported error"
+  [ "$status" -eq 1 ] || fail "exit status $status after a reported error, not 1"
   grep -q '^Error: ' "$log" || fail "the box's text was not \"Error: ...\""
   echo "PASS: error box \"$(grep -m1 '^Error: ' "$log")\", exit status $status"
   exit 0

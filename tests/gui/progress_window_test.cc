@@ -108,9 +108,7 @@ TEST(ProgressWindowTest, CountIsOnTheScreenWithoutAnEventLoop) {
   ASSERT_TRUE(PumpUntil([&] { return gtk_widget_get_mapped(GTK_WIDGET(window)); }));
   g_usleep(100000);
   PumpEvents();
-  auto after_the_interval = [] {
-    std::this_thread::sleep_for(GtkProgressWindow::kRepaintInterval + std::chrono::milliseconds(5));
-  };
+  auto after_the_interval = [&] { std::this_thread::sleep_until(progress.next_paint()); };
 
   after_the_interval();
   progress.Refresh("       7");
@@ -130,22 +128,37 @@ TEST(ProgressWindowTest, CountIsOnTheScreenWithoutAnEventLoop) {
   g_object_unref(seven_again);
 }
 
-// The cost of one refresh per record, as the converter's loop pays it.
-// VANTROSE_GUI_BENCH=N runs N refreshes and prints the time.
+// The cost of one refresh per record, as the converter's loop pays it:
+// VANTROSE_GUI_BENCH=N runs N records of simulated work (busy for
+// VANTROSE_GUI_BENCH_WORK_US microseconds each, default 20) with and without
+// a refresh after each, and prints both times.
 TEST(ProgressWindowTest, RefreshCost) {
   SKIP_WITHOUT_DISPLAY();
   const char* runs_text = std::getenv("VANTROSE_GUI_BENCH");
   if (runs_text == nullptr) GTEST_SKIP() << "set VANTROSE_GUI_BENCH=100000 to measure";
   const long runs = std::atol(runs_text);
+  const char* work_text = std::getenv("VANTROSE_GUI_BENCH_WORK_US");
+  const auto work = std::chrono::microseconds(work_text != nullptr ? std::atol(work_text) : 20);
+  using Clock = std::chrono::steady_clock;
+  auto convert_records = [&](GtkProgressWindow* progress) {
+    char text[24];
+    const Clock::time_point start = Clock::now();
+    for (long i = 1; i <= runs; ++i) {
+      const Clock::time_point busy_until = Clock::now() + work;
+      while (Clock::now() < busy_until) {
+      }
+      if (progress != nullptr) {
+        std::snprintf(text, sizeof text, "%8ld", i);
+        progress->Refresh(text);
+      }
+    }
+    return std::chrono::duration<double>(Clock::now() - start).count();
+  };
   GtkProgressWindow progress(ConverterSpec());
-  char text[24];
-  auto start = std::chrono::steady_clock::now();
-  for (long i = 1; i <= runs; ++i) {
-    std::snprintf(text, sizeof text, "%8ld", i);
-    progress.Refresh(text);
-  }
-  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  std::printf("%ld refreshes: %.3f s, %.2f us each\n", runs, seconds, seconds * 1e6 / runs);
+  const double without = convert_records(nullptr);
+  const double with = convert_records(&progress);
+  std::printf("%ld records of %lld us: %.3f s without refreshes, %.3f s with (%+.1f%%)\n", runs,
+              static_cast<long long>(work.count()), without, with, 100 * (with - without) / without);
 }
 
 }  // namespace
