@@ -36,6 +36,7 @@ void RunFile::Append(const void* data, size_t size) {
 int32_t RunFile::ReadAt(uint64_t offset, void* data, size_t size) {
   if (error_ != 0) return error_;
   if (offset > size_ || size > size_ - offset) return kOsErrorReadPastEnd;
+  if (size == 0) return 0;
   if (file_ == nullptr) {
     std::memcpy(data, buffer_.data() + offset, size);
     return 0;
