@@ -50,9 +50,9 @@ windows_named() {
   done
 }
 
-# Waits up to $2 seconds (default 20) for a window named $1; prints its id.
+# Waits up to $2 seconds (default 30) for a window named $1; prints its id.
 wait_window() {
-  local title="$1" seconds="${2:-20}" id
+  local title="$1" seconds="${2:-30}" id
   for _ in $(seq $((seconds * 10))); do
     id="$(windows_named "$title" | tail -n1)"
     if [ -n "$id" ]; then

@@ -25,6 +25,8 @@ if ! [ -s "$work/display" ]; then
 fi
 export DISPLAY=":$(head -n1 "$work/display")"
 unset WAYLAND_DISPLAY
-# Settings stay in memory: a test machine has no session bus for dconf.
+# Settings stay in memory: a test machine has no session bus for dconf. What
+# the toolkit keeps per user (recent files, caches) goes to the private folder.
 export GDK_BACKEND=x11 NO_AT_BRIDGE=1 GTK_USE_PORTAL=0 GSETTINGS_BACKEND=memory
+export XDG_DATA_HOME="$work/data" XDG_CACHE_HOME="$work/cache" XDG_CONFIG_HOME="$work/config"
 "$@"
