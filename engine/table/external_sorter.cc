@@ -83,6 +83,8 @@ int32_t ExternalSorter::Fail(int32_t error) {
 
 int32_t ExternalSorter::Add(const uint8_t* item) {
   if (error_ != 0) return error_;
+  // The byte budget alone bounds a batch: it also caps its item count (at
+  // most batch_bytes items), so the index needs no limit of its own.
   if (batch_.size() >= limits_.batch_bytes) {
     Spill();
     if (error_ != 0) return error_;

@@ -46,7 +46,7 @@ class ExternalSorter {
 
   // Tests shrink these to reach many runs and merge passes with few items.
   struct Limits {
-    size_t batch_bytes = kBatchBytes;
+    size_t batch_bytes = kBatchBytes;  // below 4 GB: items are placed by 32-bit offsets
     uint32_t max_runs = kMaxRuns;
     size_t merge_memory = kMergeMemory;  // takes at least two readers
   };
