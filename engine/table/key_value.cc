@@ -26,7 +26,7 @@ std::span<const uint8_t> FieldBytes(const FieldDescriptor& field, std::span<cons
 }
 
 void CopyPadded(uint8_t* part, uint32_t size, std::span<const uint8_t> bytes) {
-  std::memcpy(part, bytes.data(), bytes.size());
+  if (!bytes.empty()) std::memcpy(part, bytes.data(), bytes.size());
   std::memset(part + bytes.size(), 0, size - bytes.size());
 }
 
@@ -113,6 +113,7 @@ std::span<const uint8_t> PascalText(std::span<const uint8_t> bytes) {
 }
 
 std::span<const uint8_t> CText(std::span<const uint8_t> bytes) {
+  if (bytes.empty()) return bytes;
   const void* zero = std::memchr(bytes.data(), 0, bytes.size());
   return zero ? bytes.first(static_cast<const uint8_t*>(zero) - bytes.data()) : bytes;
 }

@@ -285,6 +285,14 @@ TEST(FormKeyValueTest, FieldOutsideTheRecordFormsZerosWithoutReadingPastIt) {
   Bytes out(4);
   FormKeyValue(state, key, out.data(), record);
   EXPECT_EQ(out, (Bytes{0x80, 0x00, 0x00, 0x33}));
+  // Fields wholly past the end form as empty ones.
+  for (uint8_t type : {TYPE_STRING, TYPE_CSTRING, TYPE_PSTRING, TYPE_BYTE}) {
+    state.fields[0].type = type;
+    state.fields[0].offset = 3;
+    FormKeyValue(state, key, out.data(), record);
+    const Bytes zero(4, 0);
+    EXPECT_EQ(out, type == TYPE_BYTE ? zero : Weights(std::string(4, '\0'))) << int(type);
+  }
 }
 
 TEST(FormEntryTest, LayoutWithAndWithoutDuplicates) {
