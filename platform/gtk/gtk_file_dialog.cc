@@ -34,8 +34,14 @@ void AddFilters(GtkFileChooser* chooser, std::string_view list) {
 // Offers `name` the way the chooser of each mode takes it: the open dialog
 // selects an existing file (or opens its folder), the save dialog opens the
 // folder and proposes the base name.
-void OfferInitialName(GtkFileChooser* chooser, const std::string& name, FileDialogMode mode) {
-  GFile* file = g_file_new_for_commandline_arg(name.c_str());  // relative to the current folder
+// A relative name is taken from the current folder. (The name is a path,
+// never a URI: "notes:v2.crz" is a file name.)
+void OfferInitialName(GtkFileChooser* chooser, const std::string& name, FileDialogMode mode,
+                      const char* current_folder) {
+  OwnedText path{g_path_is_absolute(name.c_str())
+                     ? g_strdup(name.c_str())
+                     : g_build_filename(current_folder, name.c_str(), nullptr)};
+  GFile* file = g_file_new_for_path(path.text);
   GFile* folder = g_file_get_parent(file);
   OwnedText base{g_file_get_basename(file)};
   if (folder != nullptr && g_file_query_file_type(folder, G_FILE_QUERY_INFO_NONE, nullptr) ==
@@ -70,7 +76,7 @@ bool RunFileDialog(std::string_view title, std::string_view filters, std::string
   OwnedText current_folder{g_get_current_dir()};
   gtk_file_chooser_set_current_folder(chooser, current_folder.text);
   if (std::optional<std::string> name = InitialFileName(variable)) {
-    OfferInitialName(chooser, *name, mode);
+    OfferInitialName(chooser, *name, mode, current_folder.text);
   }
 
   bool confirmed = false;

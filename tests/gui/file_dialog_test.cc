@@ -125,6 +125,35 @@ TEST_F(FileDialogTest, SaveModeProposesTheCurrentNameAndConfirmsReplacing) {
   EXPECT_EQ(variable, Padded(TempFolder() + "/converted.crz"));
 }
 
+// A relative name is a file in the current folder, also when it looks like
+// a URI scheme.
+TEST_F(FileDialogTest, RelativeInitialNameIsInTheCurrentFolder) {
+  gchar* before = g_get_current_dir();
+  ASSERT_EQ(g_chdir(TempFolder().c_str()), 0);
+  std::string proposed, folder;
+  ScriptedSteps steps({[&] {
+    GtkFileChooser* chooser = MappedChooser("Select Coverted File Name");
+    if (chooser == nullptr) return false;
+    gchar* current_folder = gtk_file_chooser_get_current_folder(chooser);
+    if (current_folder == nullptr) return false;  // still loading
+    folder = current_folder;
+    g_free(current_folder);
+    gchar* name = gtk_file_chooser_get_current_name(chooser);
+    proposed = name != nullptr ? name : "";
+    g_free(name);
+    Answer(chooser, GTK_RESPONSE_CANCEL);
+    return true;
+  }});
+  std::string variable = Padded("notes:v2.crz");
+  EXPECT_FALSE(
+      RunFileDialog("Select Coverted File Name", kFilters, variable, FileDialogMode::Save));
+  EXPECT_EQ(g_chdir(before), 0);
+  g_free(before);
+  EXPECT_TRUE(steps.finished());
+  EXPECT_EQ(folder, TempFolder());
+  EXPECT_EQ(proposed, "notes:v2.crz");
+}
+
 // A chosen path longer than the variable is refused with a message and the
 // dialog comes again; cutting it would name some other file.
 TEST_F(FileDialogTest, PathLongerThanTheVariableIsRefusedAndAskedAgain) {
