@@ -168,8 +168,11 @@ int FixedWidth(uint8_t type) {
     case TYPE_SHORT: case TYPE_USHORT: return 2;
     case TYPE_DATE: case TYPE_TIME: case TYPE_LONG: case TYPE_ULONG: case TYPE_SREAL: return 4;
     case TYPE_REAL: return 8;
-    case TYPE_DECIMAL: case TYPE_PDECIMAL: case TYPE_STRING: case TYPE_CSTRING:
-    case TYPE_PSTRING: case TYPE_GROUP: return 0;
+    case TYPE_DECIMAL: case TYPE_STRING: case TYPE_CSTRING: case TYPE_PSTRING: case TYPE_GROUP:
+      return 0;
+    // PDECIMAL is refused rather than guessed at: nothing fixes its nibble
+    // layout as DECIMAL's is fixed, and a misread value would silently
+    // filter the wrong records.
     default: return -1;
   }
 }
@@ -439,7 +442,7 @@ FilterExpression::Value FilterExpression::ReadField(const FilterField& field) co
     case TYPE_DATE: case TYPE_TIME: case TYPE_ULONG: return Value::Number(Load<uint32_t>(p));
     case TYPE_SREAL: return Value::Number(Load<float>(p));
     case TYPE_REAL: return Value::Number(Load<double>(p));
-    case TYPE_DECIMAL: case TYPE_PDECIMAL: return ReadDecimal(p, size, field.places);
+    case TYPE_DECIMAL: return ReadDecimal(p, size, field.places);
     case TYPE_CSTRING: {
       const void* end = std::memchr(p, 0, size);
       return Value::Text(p, end ? static_cast<const uint8_t*>(end) - p : size);

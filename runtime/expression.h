@@ -41,7 +41,7 @@ struct FilterField {
   uint8_t type = 0;           // FieldType code (runtime/declared.h)
   uint32_t offset = 0;        // bytes from the start of the record
   uint32_t element_size = 0;  // bytes of one element (a GROUP: its whole size)
-  uint8_t places = 0;         // DECIMAL, PDECIMAL
+  uint8_t places = 0;         // DECIMAL
 };
 
 // The fields a filter may name; the engine adapts its field descriptors.
@@ -64,7 +64,7 @@ class FilterExpression {
   // `record_length` bytes that must outlive the expression. Returns 0 and the
   // expression; kInvalid for text that breaks the language (nesting deeper
   // than kMaxNesting included); kUnbound for a name that is not a field, or
-  // a field whose type has no value here (MEMO, BLOB, the old BFLOAT forms)
+  // a field whose type has no value here (MEMO, BLOB, PDECIMAL, BFLOAT4/8)
   // or that does not lie inside the record.
   static int32_t Compile(std::string_view text, const FilterFields& fields, const uint8_t* record,
                          uint32_t record_length, std::unique_ptr<FilterExpression>* expression);

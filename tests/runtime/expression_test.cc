@@ -32,6 +32,7 @@ class Fields : public FilterFields {
     Add("TST:NOTES", {TYPE_MEMO, 41, 4, 0});
     Add("TST:WHEN", {TYPE_DATE, 45, 4, 0});
     Add("TST:HEAD", {TYPE_GROUP, 0, 14, 0});
+    Add("TST:PACKED", {TYPE_PDECIMAL, 10, 4, 2});
     Add("TST:OUTSIDE", {TYPE_LONG, 47, 4, 0});  // passes the record's end
     Add("TST:NARROW", {TYPE_LONG, 14, 2, 0});   // too small for its type
   }
@@ -215,6 +216,7 @@ TEST_F(ExpressionTest, BadTextIsRefusedWithItsCode) {
       {"1 2", FilterExpression::kInvalid},
       {"TST:MISSING = 1", FilterExpression::kUnbound},
       {"TST:NOTES = 'x'", FilterExpression::kUnbound},
+      {"TST:PACKED = 1", FilterExpression::kUnbound},
       {"TST:OUTSIDE = 1", FilterExpression::kUnbound},
       {"TST:NARROW = 1", FilterExpression::kUnbound},
   };
