@@ -137,7 +137,12 @@ void CursorDelete(Cursor& cursor) {
   if (previous == nullptr) {
     // The first record of its page: the delete may re-key or free the page,
     // so the cursor waits detached on the previous record's key.
-    RecordNode* before = FindPrevious(store, record->key());
+    RecordNode* before;
+    {
+      // The search's fetches must not drop the page that holds record.
+      PagePin pin(page);
+      before = FindPrevious(store, record->key());
+    }
     CursorSet(cursor, before != nullptr ? RecordNode::KeyCopy(*before) : RecordNode::New(0, 0), false);
     Delete(store, record);
     return;

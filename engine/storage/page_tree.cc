@@ -1,5 +1,8 @@
 #include "engine/storage/page_tree.h"
 
+#include <cstring>
+#include <memory>
+
 #include "engine/storage/corruption.h"
 #include "engine/storage/cursor.h"
 #include "engine/storage/file_store.h"
@@ -17,6 +20,29 @@ constexpr uint32_t kCheckSyncBeforeRoot = 1013;
 constexpr uint32_t kCheckInsertInReaderMode = 1194;
 constexpr uint32_t kCheckDeleteInReaderMode = 1203;
 constexpr uint32_t kCheckSplitTooSmall = 1364;
+
+// A private copy of a search key. Keys handed to the searches often lie in
+// nodes of cached pages, and a descent's fetches may drop those pages.
+class StableKey {
+ public:
+  explicit StableKey(KeyBytes key) {
+    uint8_t* bytes = inline_;
+    if (key.size() > sizeof(inline_)) {
+      heap_ = std::make_unique<uint8_t[]>(key.size());
+      bytes = heap_.get();
+    }
+    if (!key.empty()) std::memcpy(bytes, key.data(), key.size());
+    view_ = {bytes, key.size()};
+  }
+  StableKey(const StableKey&) = delete;
+  StableKey& operator=(const StableKey&) = delete;
+  KeyBytes view() const { return view_; }
+
+ private:
+  uint8_t inline_[64];
+  std::unique_ptr<uint8_t[]> heap_;
+  KeyBytes view_;
+};
 
 bool IsFull(const Page& page) {
   return page.estimate > kPageFullEstimate ||
@@ -55,33 +81,39 @@ RecordNode* NextBelow(FileStore& store, Page* page, KeyBytes key) {
   return nullptr;
 }
 
-// Removes record (found by its key) from the tree below page, at `level`.
-void DeleteAt(FileStore& store, const RecordNode* record, Page* page, uint8_t level) {
-  if (page->level == level) {
-    RecordNode* node = const_cast<RecordNode*>(record);
-    DetachCursors(*page);
-    page->records.Remove(node);
-    store.cache.MarkChanged(*page);
-    page->estimate -= EstimateOf(*node, level);
-    RecordNodeDeleter()(node);
+// Takes node out of page (at the page's own level) and frees it.
+void RemoveFromPage(FileStore& store, Page* page, RecordNode* node) {
+  DetachCursors(*page);
+  page->records.Remove(node);
+  store.cache.MarkChanged(*page);
+  page->estimate -= EstimateOf(*node, page->level);
+  RecordNodeDeleter()(node);
+}
+
+// Removes the record with key from the tree below page, at level 0.
+void DeleteAt(FileStore& store, KeyBytes key, Page* page) {
+  if (page->level == 0) {
+    RecordNode* node = page->records.Floor(key);
+    if (node == nullptr || CompareKeys(node->key(), key) != 0) ReportCorruption(kCheckRecordNotInPage);
+    RemoveFromPage(store, page, node);
     return;
   }
   PagePin pin(page);
-  RecordNode* entry = page->records.Floor(record->key());
+  RecordNode* entry = page->records.Floor(key);
   if (entry == nullptr) ReportCorruption(kCheckRecordNotInPage);
   Page* child = ChildPage(store, *page, *entry);
-  DeleteAt(store, record, child, level);
+  DeleteAt(store, key, child);
   if (child->records.empty()) {
     // The emptied child leaves under a temporary number so that the page
     // moved into its slot cannot meet it in the cache.
     const int32_t slot = child->number;
     store.cache.Renumber(*child, store.cache.NextTemporary());
     FreeSlot(store, slot);
-    DeleteAt(store, entry, page, page->level);
+    RemoveFromPage(store, page, entry);
     store.cache.Drop(child);
   } else if (CompareKeys(child->records.First()->key(), entry->key()) > 0) {
     // The child's first record went: its entry takes the new first key.
-    DeleteAt(store, entry, page, page->level);
+    RemoveFromPage(store, page, entry);
     InsertAtLevel(store, EntryFor(*child), uint8_t(child->level + 1));
   }
 }
@@ -118,21 +150,27 @@ Page* RootPage(FileStore& store) {
   return store.cache.Get(header.root_page);
 }
 
-RecordNode* FindExact(FileStore& store, KeyBytes key) {
+RecordNode* FindExact(FileStore& store, KeyBytes search_key) {
+  const StableKey stable(search_key);
+  const KeyBytes key = stable.view();
   Page* leaf = DescendTo(store, key, 0);
   if (leaf == nullptr) return nullptr;
   RecordNode* floor = leaf->records.Floor(key);
   return floor != nullptr && CompareKeys(floor->key(), key) == 0 ? floor : nullptr;
 }
 
-LeafPosition FindForCursor(FileStore& store, KeyBytes key) {
+LeafPosition FindForCursor(FileStore& store, KeyBytes search_key) {
+  const StableKey stable(search_key);
+  const KeyBytes key = stable.view();
   Page* leaf = DescendTo(store, key, 0);
   if (leaf == nullptr) return {nullptr, nullptr};
   RecordNode* floor = leaf->records.Floor(key);
   return {leaf, floor != nullptr && CompareKeys(floor->key(), key) == 0 ? floor : nullptr};
 }
 
-RecordNode* FindPrevious(FileStore& store, KeyBytes key) {
+RecordNode* FindPrevious(FileStore& store, KeyBytes search_key) {
+  const StableKey stable(search_key);
+  const KeyBytes key = stable.view();
   Page* page = RootPage(store);
   while (page->level > 0) {
     RecordNode* entry = page->records.Before(key);
@@ -147,7 +185,8 @@ RecordNode* FindNext(FileStore& store, const RecordNode& record) {
   if (record.linked) {
     if (RecordNode* next = RecordTree::Next(&record)) return next;
   }
-  return NextBelow(store, RootPage(store), record.key());
+  const StableKey key(record.key());
+  return NextBelow(store, RootPage(store), key.view());
 }
 
 RecordNode* Insert(FileStore& store, RecordNodePtr record) {
@@ -178,7 +217,10 @@ void Delete(FileStore& store, RecordNode* record) {
   // The empty record belongs to the tree's structure (every floor search
   // relies on it), not to any caller: it is never removed.
   if (record->total_length() == 0) return;
-  DeleteAt(store, record, RootPage(store), 0);
+  // The record is found again by its key on the way down: the fetches of
+  // the descent may drop the page it was found in.
+  const StableKey key(record->key());
+  DeleteAt(store, key.view(), RootPage(store));
 }
 
 void SplitIfFull(FileStore& store, Page* page) {
