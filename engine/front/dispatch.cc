@@ -6,6 +6,7 @@
 #include "engine/front/file_operations.h"
 #include "engine/front/operations.h"
 #include "engine/front/table_open.h"
+#include "engine/table/key_maintenance.h"
 #include "runtime/error_state.h"
 
 namespace vantrose {
@@ -33,7 +34,7 @@ constexpr Dispatch kDispatch[] = {
     {op::BUILDdyn, NotYetAvailable},      {op::BUILDkey, NotYetAvailable},
     {op::CLOSE, CloseOperation},          {op::COMMIT, NotYetAvailable},
     {op::COPY, CopyOperation},            {op::CREATE, CreateOperation},
-    {op::DELETE, NotYetAvailable},        {op::DUPLICATE, NotYetAvailable},
+    {op::DELETE, NotYetAvailable},        {op::DUPLICATE, DuplicateOperation},
     {op::EMPTY, NotYetAvailable},         {op::EOF_, NotYetAvailable},
     {op::GETfilekey, NotYetAvailable},    {op::GETfileptr, NotYetAvailable},
     {op::GETkeyptr, NotYetAvailable},     {op::HOLDfile, NotYetAvailable},
@@ -53,7 +54,7 @@ constexpr Dispatch kDispatch[] = {
     {op::SETkeykeyptr, NotYetAvailable},  {op::SHARE, OpenOperation},
     {op::SKIP, NotYetAvailable},          {op::UNLOCK, NotYetAvailable},
     {op::BYTES, NotYetAvailable},         {op::PUTfileptr, NotYetAvailable},
-    {op::STREAM, StreamOperation},        {op::DUPLICATEkey, NotYetAvailable},
+    {op::STREAM, StreamOperation},        {op::DUPLICATEkey, DuplicateKeyOperation},
     {op::WATCH, NotYetAvailable},         {op::SEND, NotYetAvailable},
     {op::POSITIONfile, NotYetAvailable},  {op::POSITIONkey, NotYetAvailable},
     {op::RESETfile, NotYetAvailable},     {op::RESETkey, NotYetAvailable},
