@@ -32,9 +32,17 @@ TEST(DesktopInterfaceDeathTest, FatalErrorShowsInTheMessageBoxBeforeTheEnd) {
       ::testing::ExitedWithCode(3), "box shows <Fatal error: Memory Corrupted>");
 }
 
-TEST(DesktopInterfaceTest, NoDisplayMeansNoDesktop) {
-  if (GtkAvailable()) GTEST_SKIP() << "a display is open";
-  EXPECT_EQ(MakeDesktopUserInterface(), nullptr);
+// Without a display crzconv falls back to the terminal: the factory answers
+// none instead of failing. Run in a fresh process, where GTK is not yet up.
+TEST(DesktopInterfaceDeathTest, NoDisplayMeansNoDesktop) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        setenv("DISPLAY", ":987", 1);  // a display nobody serves
+        unsetenv("WAYLAND_DISPLAY");
+        std::_Exit(MakeDesktopUserInterface() == nullptr ? 7 : 8);
+      },
+      ::testing::ExitedWithCode(7), "");
 }
 
 }  // namespace
