@@ -33,6 +33,8 @@ class Fields : public FilterFields {
     Add("TST:WHEN", {TYPE_DATE, 45, 4, 0});
     Add("TST:HEAD", {TYPE_GROUP, 0, 14, 0});
     Add("TST:PACKED", {TYPE_PDECIMAL, 10, 4, 2});
+    Add("NOTED", {TYPE_BYTE, 18, 1, 0});   // names that begin like keywords
+    Add("ORDERS", {TYPE_LONG, 14, 4, 0});
     Add("TST:OUTSIDE", {TYPE_LONG, 47, 4, 0});  // passes the record's end
     Add("TST:NARROW", {TYPE_LONG, 14, 2, 0});   // too small for its type
   }
@@ -164,6 +166,9 @@ TEST_F(ExpressionTest, LogicIsThreeValued) {
       {"TST:TITLE = 12 OR 1 = 0", U},
       // A comparison result is a number and can be compared again.
       {"(1 = 1) = 1", T},
+      // Keywords are whole words only.
+      {"NOTED = 1 AND ORDERS = -42", T},
+      {"NOT NOTED = 1 OR ORDERS <> -42", F},
   };
   for (const auto& c : cases) EXPECT_EQ(Eval(c.text), c.expected) << c.text;
 }
