@@ -115,9 +115,11 @@ int32_t CopyOrMoveFile(OpenFileState& state, const std::string& target, bool mov
 }
 
 // Moves the record numbers of a copied record past `base`: data records and
-// memo pieces by their key, index entries by their last four bytes, the
-// second word of statistics records when set. Answers the highest record
-// number the record now carries (0 for none).
+// memo pieces by their key, index entries by their last four bytes, a key's
+// first record not yet indexed when set. The data statistics record's second
+// word is the table's FLAGS word, a value of the caller's and no record
+// number: it is copied as it is. Answers the highest record number the
+// record now carries (0 for none).
 uint32_t Renumber(RecordNode& record, uint32_t table, uint32_t base) {
   uint8_t* bytes = record.bytes();
   StoreBE32(bytes, table);
@@ -128,7 +130,9 @@ uint32_t Renumber(RecordNode& record, uint32_t table, uint32_t base) {
     number = bytes + kTablePrefixLength;
   } else if (IsIndexKind(kind) && record.total_length() >= kTablePrefixLength + 4) {
     number = bytes + record.total_length() - 4;
-  } else if (kind == KIND_STATISTICS && record.data().size() >= kStatisticsDataLength) {
+  } else if (kind == KIND_STATISTICS && record.key_length() == kStatisticsKeyLength &&
+             bytes[kTablePrefixLength] != kDataSubject &&
+             record.data().size() >= kStatisticsDataLength) {
     uint8_t* word = record.mutable_data().data() + 4;
     uint32_t value = LoadLE32(word);
     if (value != 0) StoreLE32(word, value + base);
@@ -261,6 +265,24 @@ int32_t CopyOrMoveTable(OpenFileState& state, const std::string& target_name, bo
   }
 }
 
+// Deletes the file unless another program has it open: removing a file from
+// under its users would lose what they write to it later. The table stays
+// then, and the error is the sharing violation's.
+int32_t DeleteUnusedFile(const std::string& path) {
+  FileSystem& fs = CurrentFileSystem();
+  FileOpenRequest alone;
+  alone.write = true;
+  alone.share_read = false;
+  alone.share_write = false;
+  FileHandle handle = kNoFile;
+  if (int32_t rc = fs.Open(path, alone, &handle); rc != 0) {
+    return rc == OS_ERROR_SHARING_VIOLATION ? kAccessDenied : rc;
+  }
+  int32_t rc = fs.Delete(path);
+  fs.Close(handle);
+  return rc;
+}
+
 int32_t CopyOrMove(OperationContext& context, bool move) {
   OpenFileState& state = static_cast<OpenFileState&>(context.state);
   std::string target = NormaliseTarget(context.first_string);
@@ -301,7 +323,7 @@ int32_t RemoveOperation(OperationContext& context) {
     std::string path;
     ResolveFullPath(SplitTableName(state.name).file, kDefaultExtension, false, &path);
     AbandonAndCloseTable(state);
-    return CurrentFileSystem().Delete(path);
+    return DeleteUnusedFile(path);
   } catch (const CorruptionUnwind&) {
     AbandonAndCloseTable(state);
     throw;

@@ -71,6 +71,10 @@ TEST_F(CopyTest, TableIntoANewFileIsRenumberedPastItsCounter) {
   ASSERT_EQ(Open(source), 0);
   AddRecords(source, 5);
   std::vector<uint32_t> before = RecordNumbers(source);
+  // The FLAGS word, and a key that is not indexed from some record on.
+  ASSERT_EQ(EnterWriteMode(*source.file.state->store), 0);
+  SetFirstNotIndexed(*source.file.state, kDataSubject, 7);
+  SetFirstNotIndexed(*source.file.state, 0, before[2]);
   ASSERT_EQ(Close(source), 0);
 
   EXPECT_EQ(WithTarget(op::COPY, source, "G\\!A"), 0);
@@ -84,6 +88,8 @@ TEST_F(CopyTest, TableIntoANewFileIsRenumberedPastItsCounter) {
   uint32_t base = table + 1;
   for (size_t i = 0; i < after.size(); ++i) EXPECT_EQ(after[i], before[i] + base) << i;
   EXPECT_EQ(ReadCount(*copy.file.state, kDataSubject), 5u);
+  EXPECT_EQ(FirstNotIndexed(*copy.file.state, 0), after[2]);
+  EXPECT_EQ(FirstNotIndexed(*copy.file.state, kDataSubject), 7u);
   // G's counter is past every record number it holds now.
   AddRecords(copy, 1);
   EXPECT_EQ(RecordNumbers(copy).back(), after.back() + 1);

@@ -91,6 +91,30 @@ TEST_F(OpenTest, ADeclarationWithoutRecordTakesTheFilesDefinition) {
   EXPECT_EQ(Close(bare), 0);
 }
 
+TEST_F(OpenTest, ADamagedDefinitionFailsTheOpen) {
+  NamedFile t("D");
+  ASSERT_EQ(Create(t), 0);
+  ASSERT_EQ(Open(t), 0);
+  FileStore& store = *t.file.state->store;
+  uint8_t key[kDefinitionKeyLength];
+  DefinitionKey(key, t.file.state->table_number, 0);
+  ASSERT_EQ(EnterWriteMode(store), 0);
+  // The first piece cut to three bytes: the stream ends inside its header.
+  Delete(store, FindExact(store, KeyBytes(key, sizeof key)));
+  Insert(store, RecordNode::FromBytes(KeyBytes(key, sizeof key), std::vector<uint8_t>(3, 1)));
+  ASSERT_EQ(LeaveWriteMode(store), 0);
+  ASSERT_EQ(Close(t), 0);
+  EXPECT_EQ(Open(t), 47);
+  NamedFile bare("D");
+  bare.file.record_length = 0;
+  bare.file.record_buffer = nullptr;
+  bare.file.keys = nullptr;
+  bare.file.memos = nullptr;
+  bare.file.record = nullptr;
+  EXPECT_EQ(Open(bare), 47);
+  EXPECT_EQ(OpenFileRegistry::Instance().size(), 0u);
+}
+
 TEST_F(OpenTest, TwoDeclaredFilesShareOneStore) {
   NamedFile first("SHARED");
   ASSERT_EQ(Create(first), 0);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "platform/file_system.h"
 #include "tests/front/open_fixture.h"
 
 namespace vantrose {
@@ -48,6 +49,21 @@ TEST_F(RemoveTest, IgnoresADefinitionMismatchButNotAMissingTable) {
   EXPECT_TRUE(Exists("S.VNT"));
   EXPECT_EQ(Open(c), 0);
   Close(c);
+}
+
+TEST_F(RemoveTest, TheLastTableOfAFileInUseElsewhereStays) {
+  NamedFile a("U");
+  ASSERT_EQ(Create(a), 0);
+  FileSystem& fs = CurrentFileSystem();
+  FileHandle other = kNoFile;
+  ASSERT_EQ(fs.Open(InDir("U.VNT"), FileOpenRequest{}, &other), 0);
+  EXPECT_EQ(Call(op::REMOVE, a), 5);
+  fs.Close(other);
+  EXPECT_TRUE(Exists("U.VNT"));
+  ASSERT_EQ(Open(a), 0);
+  Close(a);
+  EXPECT_EQ(Call(op::REMOVE, a), 0);
+  EXPECT_FALSE(Exists("U.VNT"));
 }
 
 }  // namespace
