@@ -77,7 +77,6 @@ class ExternalSorter {
   // error number of a failed run-file read (then *item is null).
   int32_t Next(const uint8_t** item);
 
-  size_t item_size() const { return item_size_; }
   // Runs spilled from batches (runs merged before the last merge not counted).
   uint32_t runs_written() const { return runs_written_; }
   // Merges before the last one (0 unless the runs passed one merge's memory).
