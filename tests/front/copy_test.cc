@@ -65,6 +65,25 @@ TEST_F(CopyTest, AFailedCopyKeepsTheEarlierDestination) {
   ExpectDirectoryHolds(dir_, {"old.bak"});
 }
 
+// A second run of the converter whose first dialog was cancelled copies a
+// blank name onto the fixed backup path: the earlier backup stays.
+TEST_F(CopyTest, CopyFromNoFileKeepsAnEarlierBackupThatIsATableFile) {
+  NamedFile earlier("crzconv.bak");
+  ASSERT_EQ(Create(earlier), 0);
+  ASSERT_EQ(Open(earlier), 0);
+  AddRecords(earlier, 4);
+  ASSERT_EQ(Close(earlier), 0);
+  const std::string bytes = Contents("crzconv.bak");
+  for (const char* name : {"", "    ", "gone.crz"}) {
+    NamedFile nothing(name);
+    EXPECT_NE(WithTarget(op::COPY, nothing, InDir("crzconv.bak")), 0) << name;
+    EXPECT_EQ(Contents("crzconv.bak"), bytes) << name;
+  }
+  ASSERT_EQ(Open(earlier), 0);
+  EXPECT_EQ(RecordNumbers(earlier).size(), 4u);
+  Close(earlier);
+}
+
 TEST_F(CopyTest, TableIntoANewFileIsRenumberedPastItsCounter) {
   NamedFile source("F\\!A");
   ASSERT_EQ(Create(source), 0);
