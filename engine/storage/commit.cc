@@ -220,7 +220,8 @@ int PhaseOne(FileStore& store) {
 }  // namespace
 
 int CommitPhase1(FileStore& store) {
-  if (store.enlisted || !store.changed) return 0;
+  // A log already written and marked waits for its second phase.
+  if (store.enlisted || !store.changed || store.cache.home_copy_pending) return 0;
   if (!store.opened) {
     const int error = store.file.write_error();
     Abandon(store);
