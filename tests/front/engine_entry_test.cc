@@ -383,6 +383,28 @@ TEST_F(EngineEntryTest, NestedCalls) {
   EXPECT_EQ(Errors().code, 0);
 }
 
+// A closed state in use by a running BUILD (which opens the file for
+// itself) is neither rebuilt nor discarded by calls nested inside it.
+TEST_F(EngineEntryTest, NestedCallsKeepAStateInUse) {
+  TestFile t;
+  OpenFileState& state = WithState(t, 0);
+  static TestFile* file;
+  static int32_t inner_next;
+  file = &t;
+  ScopedHandlerOverride build(op::BUILDfile, [](OperationContext& context) {
+    EngineEntry(op::NAME, file->file, EngineArgs{});  // rebuilds a stale state
+    PopString();
+    EngineEntry(op::NEXT, file->file, EngineArgs{});  // 37 discards the state
+    inner_next = Errors().code;
+    EXPECT_EQ(file->file.state, &context.state);
+    return 0;
+  });
+  Call(op::BUILDfile, t);
+  EXPECT_EQ(inner_next, ERR_FILE_NOT_OPEN);
+  EXPECT_EQ(Errors().code, 0);
+  EXPECT_EQ(t.file.state, &state);
+}
+
 TEST_F(EngineEntryTest, QueryKeyAndView) {
   TestFile t;
   OpenFileState& state = WithState(t, FS_OPEN);
