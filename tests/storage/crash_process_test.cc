@@ -72,8 +72,9 @@ std::string CheckCommittedState(FileStore& store) {
   return "";
 }
 
-// The child: commits for ever (until killed), or `limit` times.
-[[noreturn]] void RunWriter(const std::string& path, uint32_t limit) {
+// The child: commits for ever (until killed), or `limit` times, pausing
+// `pause_ns` between commits.
+[[noreturn]] void RunWriter(const std::string& path, uint32_t limit, long pause_ns = 0) {
   ReportCorruptionAsUnwind();
   int status = 0;
   try {
@@ -87,6 +88,10 @@ std::string CheckCommittedState(FileStore& store) {
     for (uint32_t i = done + 1; limit == 0 || i <= done + limit; ++i) {
       CommitNumber(store, i);
       if (EndAccess(store) != 0) _exit(3);
+      if (pause_ns != 0) {
+        const timespec pause{0, pause_ns};
+        nanosleep(&pause, nullptr);
+      }
     }
     StoreClose(store);
   } catch (const CorruptionUnwind& unwind) {
@@ -127,7 +132,8 @@ TEST_F(CrashProcessTest, ReaderSeesOnlyCommittedStatesWhileAnotherProcessCommits
   constexpr uint32_t kCommits = 60;
   const pid_t child = fork();
   ASSERT_GE(child, 0);
-  if (child == 0) RunWriter(path_, kCommits);
+  // The writer pauses between commits so that the reader meets many states.
+  if (child == 0) RunWriter(path_, kCommits, 3'000'000);
   FileStore& store = Open();
   uint32_t states_seen = 0;
   uint32_t last = 0;
