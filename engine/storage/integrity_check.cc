@@ -174,7 +174,11 @@ std::vector<std::string> CheckIntegrity(FileStore& store, const IntegrityOptions
   // catches it as a problem, which needs the reports to unwind.
   if (!EngineOperationInProgress()) MarkEngineOperationInProgress();
   std::vector<std::string> problems;
-  Checker(store, problems).Run(options);
+  try {
+    Checker(store, problems).Run(options);
+  } catch (const CorruptionUnwind& unwind) {
+    problems.push_back("the file cannot be read (check " + std::to_string(unwind.code) + ")");
+  }
   return problems;
 }
 
