@@ -5,12 +5,11 @@
 
 namespace vantrose {
 
-// True when both names (blank-padded declared names, possibly with a table
-// part after "\!") name files that exist and are one file: same device and
-// inode, so that a second spelling, a relative path or a symbolic link is
-// seen through. The file part is taken as the engine takes it: the text
-// before the first "\!" that does not follow an existing directory, with
-// the default extension ".VNT" when the file name has none.
+// True when the file parts of both names (blank-padded declared names,
+// possibly with a table part after "\!") resolve, as the engine resolves
+// them, to one file: the same device and inode when both exist, so that a
+// second spelling, a relative path or a symbolic link is seen through, else
+// the same resolved path. Names that do not resolve are never one file.
 bool NamesOnePhysicalFile(std::string_view a, std::string_view b);
 
 }  // namespace vantrose
