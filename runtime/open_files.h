@@ -18,8 +18,9 @@ void UpdateDeclaredFileMode(DeclaredFile* file, uint32_t mode);
 void ForgetDeclaredFile(DeclaredFile* file);
 // True when the file is in the registry.
 bool IsDeclaredFileRegistered(const DeclaredFile* file);
-// CLOSE (operation 7) through each file's entry for every file still open,
-// the most recently opened first.
+// CLOSE (operation 7) through each file's entry for every file still open
+// (its mode recorded by UpdateDeclaredFileMode and not forgotten since), the
+// most recently opened first. A file whose CLOSE fails is not tried again.
 void CloseAllDeclaredFiles();
 
 }  // namespace vantrose
