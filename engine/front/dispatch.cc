@@ -6,6 +6,9 @@
 #include "engine/front/file_operations.h"
 #include "engine/front/operations.h"
 #include "engine/front/table_open.h"
+#include "engine/table/data_records.h"
+#include "engine/table/end_operation.h"
+#include "engine/table/record_updates.h"
 #include "engine/table/key_maintenance.h"
 #include "runtime/error_state.h"
 
@@ -29,37 +32,37 @@ struct Dispatch {
 // carry in a 64-bit process; a truncated address would be a wrong answer, so
 // it answers 80 like the other codes without a handler.
 constexpr Dispatch kDispatch[] = {
-    {op::ADD, NotYetAvailable},           {op::BOF, NotYetAvailable},
-    {op::BUILDfile, NotYetAvailable},     {op::APPEND, NotYetAvailable},
+    {op::ADD, AddOperation},           {op::BOF, BofOperation},
+    {op::BUILDfile, NotYetAvailable},     {op::APPEND, AppendOperation},
     {op::BUILDdyn, NotYetAvailable},      {op::BUILDkey, NotYetAvailable},
     {op::CLOSE, CloseOperation},          {op::COMMIT, NotYetAvailable},
     {op::COPY, CopyOperation},            {op::CREATE, CreateOperation},
-    {op::DELETE, NotYetAvailable},        {op::DUPLICATE, DuplicateOperation},
-    {op::EMPTY, NotYetAvailable},         {op::EOF_, NotYetAvailable},
-    {op::GETfilekey, NotYetAvailable},    {op::GETfileptr, NotYetAvailable},
-    {op::GETkeyptr, NotYetAvailable},     {op::HOLDfile, NotYetAvailable},
-    {op::HOLDfilesec, NotYetAvailable},   {op::LOCKfile, NotYetAvailable},
+    {op::DELETE, DeleteOperation},        {op::DUPLICATE, DuplicateOperation},
+    {op::EMPTY, EmptyOperation},         {op::EOF_, EofOperation},
+    {op::GETfilekey, GetFileKeyOperation},    {op::GETfileptr, GetFilePointerOperation},
+    {op::GETkeyptr, GetFilePointerOperation},     {op::HOLDfile, HoldOperation},
+    {op::HOLDfilesec, HoldSecondsOperation},   {op::LOCKfile, NotYetAvailable},
     {op::LOCKfilesec, NotYetAvailable},   {op::LOGOUT, NotYetAvailable},
-    {op::NAME, NameOperation},            {op::NEXT, NotYetAvailable},
+    {op::NAME, NameOperation},            {op::NEXT, NextOperation},
     {op::OPEN, OpenOperation},            {op::PACK, NotYetAvailable},
-    {op::POINTERfile, NotYetAvailable},   {op::POINTERkey, NotYetAvailable},
-    {op::FLUSH, NotYetAvailable},         {op::PUT, NotYetAvailable},
-    {op::PREVIOUS, NotYetAvailable},      {op::RECORDSfile, NotYetAvailable},
-    {op::RECORDSkey, NotYetAvailable},    {op::BUILDdynfilter, NotYetAvailable},
-    {op::RELEASE, NotYetAvailable},       {op::REMOVE, RemoveOperation},
+    {op::POINTERfile, PointerOperation},   {op::POINTERkey, PointerOperation},
+    {op::FLUSH, FlushOperation},         {op::PUT, PutOperation},
+    {op::PREVIOUS, PreviousOperation},      {op::RECORDSfile, RecordsFileOperation},
+    {op::RECORDSkey, RecordsKeyOperation},    {op::BUILDdynfilter, NotYetAvailable},
+    {op::RELEASE, ReleaseOperation},       {op::REMOVE, RemoveOperation},
     {op::RENAME, RenameOperation},        {op::ROLLBACK, NotYetAvailable},
-    {op::SETfile, NotYetAvailable},       {op::SETfilekey, NotYetAvailable},
-    {op::SETfileptr, NotYetAvailable},    {op::SETkey, NotYetAvailable},
-    {op::SETkeykey, NotYetAvailable},     {op::SETkeyptr, NotYetAvailable},
-    {op::SETkeykeyptr, NotYetAvailable},  {op::SHARE, OpenOperation},
-    {op::SKIP, NotYetAvailable},          {op::UNLOCK, NotYetAvailable},
-    {op::BYTES, NotYetAvailable},         {op::PUTfileptr, NotYetAvailable},
+    {op::SETfile, SetFileOperation},       {op::SETfilekey, SetFileKeyOperation},
+    {op::SETfileptr, SetFilePointerOperation},    {op::SETkey, SetKeyOperation},
+    {op::SETkeykey, SetKeyKeyOperation},     {op::SETkeyptr, SetKeyPointerOperation},
+    {op::SETkeykeyptr, SetKeyKeyPointerOperation},  {op::SHARE, OpenOperation},
+    {op::SKIP, SkipOperation},          {op::UNLOCK, NotYetAvailable},
+    {op::BYTES, BytesOperation},         {op::PUTfileptr, PutFilePointerOperation},
     {op::STREAM, StreamOperation},        {op::DUPLICATEkey, DuplicateKeyOperation},
-    {op::WATCH, NotYetAvailable},         {op::SEND, NotYetAvailable},
-    {op::POSITIONfile, NotYetAvailable},  {op::POSITIONkey, NotYetAvailable},
-    {op::RESETfile, NotYetAvailable},     {op::RESETkey, NotYetAvailable},
-    {op::NOMEMO, NotYetAvailable},        {op::REGETfile, NotYetAvailable},
-    {op::REGETkey, NotYetAvailable},      {op::SET_PROPERTY, NotYetAvailable},
+    {op::WATCH, WatchOperation},         {op::SEND, NotYetAvailable},
+    {op::POSITIONfile, PositionFileOperation},  {op::POSITIONkey, PositionKeyOperation},
+    {op::RESETfile, ResetFileOperation},     {op::RESETkey, ResetKeyOperation},
+    {op::NOMEMO, NomemoOperation},        {op::REGETfile, RegetFileOperation},
+    {op::REGETkey, RegetKeyOperation},      {op::SET_PROPERTY, NotYetAvailable},
     {op::GET_PROPERTY, NotYetAvailable},  {op::QUERY_KEY, QueryKeyOperation},
     {op::BLOB_YIELD, NotYetAvailable},    {op::BLOB_TAKE, NotYetAvailable},
     {op::BLOB_SIZE, NotYetAvailable},     {op::BLOB_GET_PROP, NotYetAvailable},
