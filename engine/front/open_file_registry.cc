@@ -97,9 +97,11 @@ int32_t OpenFileRegistry::Release(FileStore* store) {
     Entry& entry = **it;
     if (&entry.store != store) continue;
     if (--entry.references > 0) return LeaveWriteMode(*store);
-    int32_t result = entry.store.opened ? StoreClose(entry.store) : 0;
+    // Out of the list before the close: a close that reports corruption
+    // still frees the store and leaves no entry behind.
+    std::unique_ptr<Entry> last = std::move(*it);
     entries_.erase(it);
-    return result;
+    return last->store.opened ? StoreClose(last->store) : 0;
   }
   return 0;
 }

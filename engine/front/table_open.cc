@@ -106,7 +106,7 @@ int32_t OpenTable(OpenFileState& state, uint32_t mode, bool remove_name) {
   int32_t rc = OpenFileRegistry::Instance().Acquire(path, state.owner, mode, &store);
   state.store = store;
   if (rc != 0) return rc;
-  const bool create = (mode & MODE_ENGINE_CREATE) != 0;
+  const bool create = (mode & OPEN_PRIVATE_CREATE) != 0;
   if (create || remove_name) {
     if (rc = EnterWriteMode(*store); rc != 0) return rc;
   }
@@ -154,16 +154,23 @@ int32_t CloseTable(OpenFileState& state) {
   if ((state.table_flags & RS_OPEN) == 0) return 0;
   FreeOpenParts(state);
   int32_t result = 0;
-  if (state.store != nullptr && state.store->opened) {
-    if (state.corruption_code != 0) {
-      // What the failed operation left uncommitted is not trusted: the
-      // locks go, and nothing of it reaches the file.
-      UnlockAll(*state.store, state.table_number);
-      state.corruption_code = 0;
-      if (OpenFileRegistry::Instance().References(state.store) == 1) Abandon(*state.store);
-    } else {
-      result = Commit(*state.store);
+  try {
+    if (state.store != nullptr && state.store->opened) {
+      if (state.corruption_code != 0) {
+        // What the failed operation left uncommitted is not trusted: the
+        // locks go, and nothing of it reaches the file.
+        UnlockAll(*state.store, state.table_number);
+        state.corruption_code = 0;
+        if (OpenFileRegistry::Instance().References(state.store) == 1) Abandon(*state.store);
+      } else {
+        result = Commit(*state.store);
+      }
     }
+  } catch (const CorruptionUnwind&) {
+    // The commit found the file damaged: the table is closed all the same.
+    if (OpenFileRegistry::Instance().References(state.store) == 1) Abandon(*state.store);
+    ReleaseTable(state, 0);
+    throw;
   }
   return ReleaseTable(state, result);
 }
@@ -180,7 +187,9 @@ void AbandonAndCloseTable(OpenFileState& state) {
 
 int32_t OpenOperation(OperationContext& context) {
   OpenFileState& state = static_cast<OpenFileState&>(context.state);
-  uint32_t mode = static_cast<uint32_t>(context.cells[0]) & ~MODE_ENGINE_CREATE & ~0x200u;
+  // A caller chooses access and sharing only; the engine's own mode bits
+  // (its create path and the storage layer's) are never taken from it.
+  uint32_t mode = static_cast<uint32_t>(context.cells[0]) & (OPEN_ACCESS_MASK | OPEN_SHARE_MASK);
   int32_t rc;
   try {
     rc = OpenTable(state, mode, false);

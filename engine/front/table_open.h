@@ -10,20 +10,20 @@
 
 #include <cstdint>
 
+#include "engine/storage/os_file.h"
 #include "engine/table/operation_context.h"
 
 namespace vantrose {
 
 class OpenFileState;
 
-// Access modes the engine uses on its own behalf.
-enum : uint32_t {
-  MODE_ENGINE_CREATE = 0x100,   // the engine's create path
-  MODE_SHARED_READ_WRITE = 0x42,
-  MODE_CREATE_TABLE = 0x142,
-};
+// Access modes the engine uses on its own behalf (bits of os_file.h): COPY,
+// RENAME and REMOVE open their table reading and writing, denying nothing;
+// CREATE and the target of a table copy add the engine's create path.
+inline constexpr uint32_t MODE_SHARED_READ_WRITE = OPEN_READ_WRITE | OPEN_DENY_NONE;
+inline constexpr uint32_t MODE_CREATE_TABLE = OPEN_PRIVATE_CREATE | MODE_SHARED_READ_WRITE;
 
-// Opens the table the state's name selects. With MODE_ENGINE_CREATE in
+// Opens the table the state's name selects. With OPEN_PRIVATE_CREATE in
 // `mode` the table is made anew (emptied and renumbered when it exists);
 // with `remove_name` its table-name record (and collation record) are
 // deleted. Answers 0 or the error; on error the caller closes.

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "engine/front/open_file_registry.h"
+#include "engine/front/dispatch.h"
+#include "engine/storage/corruption.h"
 #include "engine/storage/file_store.h"
 #include "tests/front/open_fixture.h"
 
@@ -35,6 +37,7 @@ TEST_F(OpenTest, MissingFileOrTableFailsAndLeavesNothingBehind) {
   NamedFile absent("NOFILE");
   EXPECT_EQ(Open(absent), 2);
   EXPECT_EQ(absent.file.state, nullptr);
+  EXPECT_EQ(Open(absent, 0x122), 2);  // the engine's create bit is not the caller's
   EXPECT_FALSE(Exists("NOFILE.VNT"));
 
   NamedFile a("F\\!A");
@@ -113,6 +116,32 @@ TEST_F(OpenTest, ADamagedDefinitionFailsTheOpen) {
   bare.file.record = nullptr;
   EXPECT_EQ(Open(bare), 47);
   EXPECT_EQ(OpenFileRegistry::Instance().size(), 0u);
+}
+
+// An operation that changes the table and then finds the file damaged.
+int32_t ChangeThenReportCorruption(OperationContext& context) {
+  TableState& state = context.state;
+  EnterWriteMode(*state.store);
+  uint8_t key[kDataKeyLength];
+  DataKey(key, state.table_number, 99);
+  Insert(*state.store, RecordNode::FromBytes(KeyBytes(key, sizeof key)));
+  ReportCorruption(4242);
+}
+
+TEST_F(OpenTest, CloseAfterACorruptionKeepsNothingUncommitted) {
+  NamedFile t("C");
+  ASSERT_EQ(Create(t), 0);
+  ASSERT_EQ(Open(t), 0);
+  {
+    ScopedHandlerOverride records(op::RECORDSfile, ChangeThenReportCorruption);
+    EXPECT_EQ(Call(op::RECORDSfile, t), 90);
+  }
+  EXPECT_EQ(Close(t), 0);
+  EXPECT_EQ(t.file.state, nullptr);
+  EXPECT_EQ(OpenFileRegistry::Instance().size(), 0u);
+  ASSERT_EQ(Open(t), 0);
+  EXPECT_TRUE(RecordNumbers(t).empty());
+  EXPECT_EQ(Close(t), 0);
 }
 
 TEST_F(OpenTest, TwoDeclaredFilesShareOneStore) {
