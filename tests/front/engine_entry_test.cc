@@ -387,14 +387,15 @@ TEST_F(EngineEntryTest, NestedCalls) {
 // itself) is neither rebuilt nor discarded by calls nested inside it.
 TEST_F(EngineEntryTest, NestedCallsKeepAStateInUse) {
   TestFile t;
-  OpenFileState& state = WithState(t, 0);
   static TestFile* file;
   static int32_t inner_next;
+  static TableState* building_state;
   file = &t;
   ScopedHandlerOverride build(op::BUILDfile, [](OperationContext& context) {
-    EngineEntry(op::NAME, file->file, EngineArgs{});  // rebuilds a stale state
+    building_state = &context.state;
+    EngineEntry(op::NAME, file->file, EngineArgs{});  // would rebuild a stale state
     PopString();
-    EngineEntry(op::NEXT, file->file, EngineArgs{});  // 37 discards the state
+    EngineEntry(op::NEXT, file->file, EngineArgs{});  // 37 would discard it
     inner_next = Errors().code;
     EXPECT_EQ(file->file.state, &context.state);
     return 0;
@@ -402,7 +403,7 @@ TEST_F(EngineEntryTest, NestedCallsKeepAStateInUse) {
   Call(op::BUILDfile, t);
   EXPECT_EQ(inner_next, ERR_FILE_NOT_OPEN);
   EXPECT_EQ(Errors().code, 0);
-  EXPECT_EQ(t.file.state, &state);
+  EXPECT_EQ(t.file.state, building_state);
 }
 
 TEST_F(EngineEntryTest, QueryKeyAndView) {
