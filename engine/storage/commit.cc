@@ -306,11 +306,11 @@ int EnterWriteMode(FileStore& store) {
   int result = 0;
   if (store.reader_mode == LOCK_READER) result = EndAccess(store);
   store.reader_mode = LOCK_WRITER;
-  if (store.cache.redirected()) {
-    // This store has been reading through a pending log. Its next sync
-    // rereads the marked header and, now in writer mode, copies that log
-    // home before anything changes; otherwise its own commit could put a
-    // log over blocks that hold the only current copy of a page.
+  if (store.cache.pending_log_read) {
+    // This store has been reading past a pending log. Its next sync rereads
+    // the marked header and, now in writer mode, copies that log home (or
+    // drops a broken one) before anything changes; otherwise its own commit
+    // could put a log over blocks that hold the only current copy of a page.
     store.cache.DropAll();
     ForgetHeader(store);
   }
@@ -343,10 +343,15 @@ void RecoverLog(FileStore& store) {
   if (!whole) {
     // A broken log is dropped: the state before that commit stands. The
     // header copy (the marked old header) already describes it.
-    if (store.reader_mode == LOCK_WRITER) FinalizeRecovery(store, nullptr);
+    if (store.reader_mode == LOCK_WRITER) {
+      FinalizeRecovery(store, nullptr);
+    } else {
+      cache.pending_log_read = true;
+    }
     return;
   }
   if (store.reader_mode == LOCK_READER) {
+    cache.pending_log_read = true;
     // Read the committed state through the log without writing; a home
     // offset logged twice is read from its later copy.
     for (const LogBlock& block : blocks) {

@@ -187,6 +187,7 @@ void PageCache::DropAll() {
   redirects_.clear();
   next_temporary_ = 0;
   home_copy_pending = false;
+  pending_log_read = false;
 }
 
 }  // namespace vantrose

@@ -70,10 +70,15 @@ class PageCache {
   // second (pages copied home).
   bool home_copy_pending = false;
 
+  // Set while the store reads the file past a pending log that it may not
+  // finish (reader mode): through the log when it is whole, around it when
+  // it is broken. A store that enters writer mode then rereads the header,
+  // which finishes or drops the log before anything changes.
+  bool pending_log_read = false;
+
   // The redirect map of a pending log that is being read through.
   void Redirect(uint32_t home_offset, uint32_t log_offset) { redirects_[home_offset] = log_offset; }
   void ClearRedirects() { redirects_.clear(); }
-  bool redirected() const { return !redirects_.empty(); }
   // Where the block whose home is home_offset is to be read.
   uint32_t ReadOffsetOf(uint32_t home_offset) const;
 

@@ -204,5 +204,51 @@ TEST_F(RecoveryTest, SharedStoreRereadsTheHeaderAfterItsOwnCommit) {
   EXPECT_EQ(HeaderOnDisk().change_count, store.header.change_count);
 }
 
+// Marks over logs that no commit of this state wrote: the walk ends, the log
+// is dropped, and the committed state stands.
+TEST_F(RecoveryTest, LogsThatNoCommitWroteAreDropped) {
+  FileStore& store = OpenForWriting();
+  CommitFirstState(store);
+  const FileHeader older = HeaderOnDisk();
+  Insert(store, MakeRecord(5000, 10));
+  ASSERT_EQ(Commit(store), 0);
+  const Contents committed = ReadContents();
+  Close();
+  const std::vector<uint8_t> pristine = ReadBytes(path_);
+  const FileHeader current = DecodeHeader(pristine.data());
+
+  std::vector<uint8_t> stale(kHeaderSize);
+  EncodeHeader(older, stale.data());
+  std::vector<uint8_t> empty_block(kHeaderSize, 0);
+  StoreLE32(empty_block.data(), 512);  // a page home offset with a stored size of 0
+  const struct {
+    const char* name;
+    std::vector<uint8_t> log;
+  } logs[] = {
+      {"zeros", std::vector<uint8_t>(1024, 0)},
+      {"a block of stored size 0", empty_block},
+      {"the header of an older state", stale},
+  };
+  for (const auto& c : logs) {
+    SCOPED_TRACE(c.name);
+    std::vector<uint8_t> bytes = pristine;
+    const uint32_t log_start = uint32_t(bytes.size());
+    bytes.insert(bytes.end(), c.log.begin(), c.log.end());
+    FileHeader marked = current;
+    marked.log_start = log_start;
+    marked.log_end = log_start + uint32_t(c.log.size());
+    EncodeHeader(marked, bytes.data());
+    WriteBytes(path_, bytes);
+
+    FileStore& reopened = Open(kDenyWriteMode);
+    EXPECT_EQ(ReadContents(), committed);
+    ASSERT_EQ(EnterWriteMode(reopened), 0);
+    EXPECT_EQ(ReadContents(), committed);
+    const std::vector<std::string> problems = Problems();
+    EXPECT_TRUE(problems.empty()) << problems.front();
+    Close();
+  }
+}
+
 }  // namespace
 }  // namespace vantrose::testing
