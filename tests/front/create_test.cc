@@ -42,6 +42,28 @@ TEST_F(CreateTest, CreatingOneOfTwoTablesLeavesTheOther) {
   Close(b_upper);
 }
 
+TEST_F(CreateTest, AFileWithoutTablePartHoldsOneUnnamedTable) {
+  NamedFile t("DATA");
+  ASSERT_EQ(Create(t), 0);
+  ASSERT_EQ(Create(t), 0);  // made again: still one table
+  ASSERT_EQ(Open(t), 0);
+  FileStore& store = *t.file.state->store;
+  const uint8_t names[1] = {KIND_TABLE_NAME};
+  std::vector<std::string> found;
+  for (RecordNode* r = FindNext(store, *RecordNode::FromBytes(KeyBytes(names, 1))); r != nullptr;
+       r = FindNext(store, *r)) {
+    found.emplace_back(reinterpret_cast<const char*>(r->bytes()) + 1, r->key_length() - 1);
+  }
+  EXPECT_EQ(found, std::vector<std::string>{"UNNAMED"});
+  // Every other record belongs to the table.
+  const uint8_t start[1] = {0};
+  for (RecordNode* r = FindNext(store, *RecordNode::FromBytes(KeyBytes(start, 1)));
+       r != nullptr && r->bytes()[0] != KIND_TABLE_NAME; r = FindNext(store, *r)) {
+    EXPECT_EQ(KeyTable(r->bytes()), t.file.state->table_number);
+  }
+  Close(t);
+}
+
 TEST_F(CreateTest, NumbersContinueAcrossTables) {
   NamedFile a("N\\!A");
   NamedFile b("N\\!B");
