@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "engine/front/build_operations.h"
 #include "engine/front/entry_operations.h"
 #include "engine/front/file_operations.h"
 #include "engine/front/operations.h"
@@ -33,8 +34,8 @@ struct Dispatch {
 // it answers 80 like the other codes without a handler.
 constexpr Dispatch kDispatch[] = {
     {op::ADD, AddOperation},           {op::BOF, BofOperation},
-    {op::BUILDfile, NotYetAvailable},     {op::APPEND, AppendOperation},
-    {op::BUILDdyn, NotYetAvailable},      {op::BUILDkey, NotYetAvailable},
+    {op::BUILDfile, BuildFileOperation},     {op::APPEND, AppendOperation},
+    {op::BUILDdyn, NotYetAvailable},      {op::BUILDkey, BuildKeyOperation},
     {op::CLOSE, CloseOperation},          {op::COMMIT, NotYetAvailable},
     {op::COPY, CopyOperation},            {op::CREATE, CreateOperation},
     {op::DELETE, DeleteOperation},        {op::DUPLICATE, DuplicateOperation},
@@ -44,7 +45,7 @@ constexpr Dispatch kDispatch[] = {
     {op::HOLDfilesec, HoldSecondsOperation},   {op::LOCKfile, NotYetAvailable},
     {op::LOCKfilesec, NotYetAvailable},   {op::LOGOUT, NotYetAvailable},
     {op::NAME, NameOperation},            {op::NEXT, NextOperation},
-    {op::OPEN, OpenOperation},            {op::PACK, NotYetAvailable},
+    {op::OPEN, OpenOperation},            {op::PACK, PackOperation},
     {op::POINTERfile, PointerOperation},   {op::POINTERkey, PointerOperation},
     {op::FLUSH, FlushOperation},         {op::PUT, PutOperation},
     {op::PREVIOUS, PreviousOperation},      {op::RECORDSfile, RecordsFileOperation},

@@ -80,9 +80,7 @@ TEST_F(RecordsConversionTest, EveryRecordIsCopiedConvertedInRecordNumberOrder) {
   ui.Confirm(source_);
   ui.Confirm(target_);
   RunConverter(ui);
-  // The key build is the one step still missing after the copy.
-  ASSERT_EQ(ui.messages().size(), 1u);
-  EXPECT_EQ(ui.messages()[0], "Error: Unsupported File Driver Function");
+  EXPECT_TRUE(ui.messages().empty());
   EXPECT_EQ(Count, source_records_.size());
 
   // The source reads back exactly as the other program wrote it.
