@@ -31,8 +31,11 @@ constexpr size_t kRecordPrefixLength = 9;
 
 bool IsBlob(const MemoDescriptor& memo) { return (memo.flags & MEMO_BLOB) != 0; }
 
+// Text memos of an OEM table are stored in the OEM code page. BLOB contents
+// are bytes, not text: the two code pages do not map onto each other one to
+// one, so converting them would give back other bytes than were stored.
 bool Converts(const TableState& state, const MemoDescriptor& memo) {
-  return (state.attributes & ATTR_OEM) != 0 && (memo.flags & MEMO_BINARY) == 0;
+  return (state.attributes & ATTR_OEM) != 0 && (memo.flags & (MEMO_BINARY | MEMO_BLOB)) == 0;
 }
 
 bool IsPieceOf(const RecordNode* record, const uint8_t* prefix) {

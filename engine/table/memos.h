@@ -10,8 +10,9 @@
 // memo and then piece, after the table's data records.
 //
 // Stored value: a MEMO is its buffer without trailing blanks; a BLOB is its
-// whole contents. An empty value stores no piece. Text of a memo without
-// MEMO_BINARY is stored in the OEM code page when the table's text is OEM.
+// whole contents. An empty value stores no piece. Text of a MEMO without
+// MEMO_BINARY is stored in the OEM code page when the table's text is OEM;
+// BLOB contents are always stored as they are.
 //
 // BLOB memory is a movable block (runtime/memory_handles.h) that the table's
 // state owns; while a BLOB has contents its block stays locked once, so its
