@@ -27,7 +27,8 @@ namespace vantrose {
 class FileStore;
 
 // Switches to writer mode; ends a reader access first. A store that has been
-// reading through a pending log finishes that log before it changes anything.
+// reading past a pending log finishes (or drops) that log before it changes
+// anything.
 int EnterWriteMode(FileStore& store);
 // Commits and switches to reader mode (nothing while enlisted).
 int LeaveWriteMode(FileStore& store);
@@ -39,7 +40,9 @@ int EndAccess(FileStore& store);
 int Commit(FileStore& store);
 // Phase 1 writes the log and marks the header at offset 0; phase 2 copies the
 // logged pages home and finalizes the header. Split for commits that span
-// files; nothing is done while the store is enlisted unless forced.
+// files: nothing is done while the store is enlisted (a transaction clears
+// the flag before it runs the phases), and a phase 1 whose log is already
+// marked waits for its phase 2.
 int CommitPhase1(FileStore& store);
 void CommitPhase2(FileStore& store);
 // Commit, then drop every cached page.
