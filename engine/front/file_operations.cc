@@ -92,6 +92,24 @@ int32_t CopyWholeFile(const std::string& from, const std::string& to) {
 
 namespace {
 
+// Moves a file to a name that is not taken. A move never replaces an
+// existing file: the file under the destination name would be lost without
+// a trace (a RENAME onto an existing table file goes the table path, which
+// refuses an existing table with 5).
+int32_t MoveFileNoReplace(const std::string& from, const std::string& to) {
+  int rc = ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE);
+  if (rc != 0 && errno == EINVAL) {
+    // A file system without the no-replace rename: test, then rename.
+    if (::access(to.c_str(), F_OK) == 0) return OS_ERROR_FILE_EXISTS;
+    rc = ::rename(from.c_str(), to.c_str());
+  }
+  if (rc == 0) {
+    SyncDirectoryOf(to);
+    return 0;
+  }
+  return errno == ENAMETOOLONG ? kInvalidFilename : OsErrorFromErrno(errno);
+}
+
 // The whole-file path of COPY and RENAME.
 int32_t CopyOrMoveFile(OpenFileState& state, const std::string& target, bool move) {
   std::string source;
@@ -108,10 +126,7 @@ int32_t CopyOrMoveFile(OpenFileState& state, const std::string& target, bool mov
   }
   if (OpenFileRegistry::SameFile(source, destination)) return 0;
   if (!move) return CopyWholeFile(source, destination);
-  if (::rename(source.c_str(), destination.c_str()) != 0) {
-    return errno == ENAMETOOLONG ? kInvalidFilename : OsErrorFromErrno(errno);
-  }
-  return 0;
+  return MoveFileNoReplace(source, destination);
 }
 
 // Moves the record numbers of a copied record past `base`: data records and

@@ -169,6 +169,25 @@ TEST_F(CopyTest, RenameInsideAFileKeepsNumbersAndRefusesAnExistingTable) {
   Close(b);
 }
 
+TEST_F(CopyTest, RenameOfAWholeFileNeverReplacesAnother) {
+  NamedFile source("OLD.crz");
+  ASSERT_EQ(Create(source), 0);
+  const std::string bytes = Contents("OLD.crz");
+  std::ofstream("taken.crz") << "someone's file";
+  EXPECT_NE(WithTarget(op::RENAME, source, "taken.crz"), 0);
+  EXPECT_EQ(Contents("taken.crz"), "someone's file");
+  EXPECT_EQ(Contents("OLD.crz"), bytes);
+
+  NamedFile other("TAKEN.crz");
+  ASSERT_EQ(Create(other), 0);
+  EXPECT_EQ(WithTarget(op::RENAME, source, "TAKEN.crz"), 5);  // its table exists
+  EXPECT_EQ(Contents("OLD.crz"), bytes);
+
+  EXPECT_EQ(WithTarget(op::RENAME, source, "NEW.crz"), 0);
+  EXPECT_FALSE(Exists("OLD.crz"));
+  EXPECT_EQ(Contents("NEW.crz"), bytes);
+}
+
 TEST_F(CopyTest, RenameIntoAnotherFileMovesTheTable) {
   NamedFile a("F\\!A");
   ASSERT_EQ(Create(a), 0);
