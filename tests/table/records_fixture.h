@@ -71,11 +71,12 @@ class RecordsTest : public TableFileTest {
   }
 
   // Once per test, before any operation.
+  // The fields lie in the first 20 bytes of a record of `record_length`.
   void Define(const std::vector<KeySpec>& keys, const std::vector<MemoSpec>& memos = {},
-              bool oem = false) {
+              bool oem = false, uint32_t record_length = kRecordLength) {
     state_.table_number = NextNumber(store_);
-    state_.record_length = kRecordLength;
-    buffer_.assign(kRecordLength, ' ');
+    state_.record_length = record_length;
+    buffer_.assign(record_length, ' ');
     state_.record_buffer = buffer_.data();
     if (oem) state_.attributes |= ATTR_OEM;
     state_.fields.resize(4);
@@ -109,7 +110,7 @@ class RecordsTest : public TableFileTest {
     state_.data_cursor = NewCursor();
     state_.key_cursor = NewCursor();
     state_.stats_cursor = NewCursor();
-    state_.record_image.assign(kRecordLength, 0);
+    state_.record_image.assign(record_length, 0);
     state_.table_flags |= RS_OPEN;
     state_.flags |= FS_OPEN;
     WriteFreshStatistics(state_);
