@@ -10,7 +10,7 @@
 #include "engine/storage/byte_order.h"
 #include "engine/storage/corruption.h"
 #include "engine/storage/page_tree.h"
-#include "engine/table/external_sorter.h"
+#include "engine/table/collation_record.h"
 #include "engine/table/key_maintenance.h"
 #include "engine/table/key_value.h"
 #include "engine/table/record_kinds.h"
@@ -259,6 +259,7 @@ TEST_F(KeyBuildTest, FullBuildRebuildsEveryKeyOnce) {
   ASSERT_EQ(Commit(store_), 0);
   EXPECT_EQ(BuildAll(state_, false), 0);
   EXPECT_FALSE(store_.changed);
+  ReleaseCollation(state_);  // as the table's close does
 }
 
 TEST_F(KeyBuildTest, IndexIsBuiltOnRequestFromItsFirstNotIndexedRecord) {
