@@ -164,6 +164,9 @@ int32_t CloseTable(OpenFileState& state) {
         if (OpenFileRegistry::Instance().References(state.store) == 1) Abandon(*state.store);
       } else {
         result = Commit(*state.store);
+        // A committed close gives back the space that moved pages left at
+        // the end of the file.
+        if (result == 0) TrimFile(*state.store);
       }
     }
   } catch (const CorruptionUnwind&) {

@@ -176,3 +176,33 @@ TEST_F(OpenTest, TwoDeclaredFilesShareOneStore) {
 
 }  // namespace
 }  // namespace vantrose
+
+namespace vantrose {
+namespace {
+
+TEST_F(OpenTest, CloseCutsBlocksBeyondTheDataEnd) {
+  NamedFile t("TRIM.VNT");
+  ASSERT_EQ(Create(t), 0);
+  const auto size = std::filesystem::file_size("TRIM.VNT");
+  {
+    // What a writer that died between growing the file and its commit may
+    // leave: blocks after the data that no committed state uses.
+    std::ofstream tail("TRIM.VNT", std::ios::binary | std::ios::app);
+    tail << std::string(4096, '\0');
+  }
+  ASSERT_EQ(std::filesystem::file_size("TRIM.VNT"), size + 4096);
+  ASSERT_EQ(Open(t), 0);
+  ASSERT_EQ(Close(t), 0);
+  EXPECT_EQ(std::filesystem::file_size("TRIM.VNT"), size);
+
+  // A read-only open cannot cut the file and still closes cleanly.
+  {
+    std::ofstream tail("TRIM.VNT", std::ios::binary | std::ios::app);
+    tail << std::string(512, '\0');
+  }
+  ASSERT_EQ(Open(t, 0x40), 0);
+  EXPECT_EQ(Close(t), 0);
+}
+
+}  // namespace
+}  // namespace vantrose
