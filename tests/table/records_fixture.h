@@ -17,6 +17,7 @@
 #include "engine/storage/corruption.h"
 #include "engine/storage/cursor.h"
 #include "engine/storage/page_tree.h"
+#include "engine/table/collation_record.h"
 #include "engine/table/data_records.h"
 #include "engine/table/end_operation.h"
 #include "engine/table/key_maintenance.h"
@@ -63,6 +64,7 @@ class RecordsTest : public TableFileTest {
   }
   void TearDown() override {
     for (MemoDescriptor& memo : state_.memos) SetBlobSize(memo, 0);
+    ReleaseCollation(state_);
     for (KeyDescriptor& key : state_.keys) key.stats_cursor = nullptr;
     state_.data_cursor = state_.key_cursor = state_.stats_cursor = nullptr;
     cursors_.clear();
