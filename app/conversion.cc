@@ -78,6 +78,9 @@ int32_t ConvertCatalogue(UserInterface& ui) {
     ++Count;
     ui.RefreshProgress(FormatCountN8(Count));
   }
+  // The commit and key build that follow take a while: the window shows the
+  // final count during them, not the last one a throttled repaint caught.
+  ui.ShowLatestProgress();
 
   // The target's commit, key build and close are tested: a full disk there
   // must not end the run looking like a success. The source was only read.

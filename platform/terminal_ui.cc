@@ -131,6 +131,10 @@ void TerminalUserInterface::RefreshProgress(std::string_view count_text) {
   }
 }
 
+void TerminalUserInterface::ShowLatestProgress() {
+  if (progress_visible_ && !drawn_current_) DrawProgress();
+}
+
 void TerminalUserInterface::DrawProgress() {
   if (out_is_terminal_) {
     std::fprintf(out_, "\r%s %s", progress_label_.c_str(), count_text_.c_str());

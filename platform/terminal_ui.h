@@ -33,6 +33,7 @@ class TerminalUserInterface : public UserInterface {
   void MessageBox(std::string_view text) override;
   void OpenProgress(const ProgressWindowSpec& spec) override;
   void RefreshProgress(std::string_view count_text) override;
+  void ShowLatestProgress() override;
   void CloseWindows() override;
 
  private:

@@ -45,6 +45,9 @@ class UserInterface {
   // Sets the count display's text and repaints at once; the first refresh
   // shows the window and brings it to the front.
   virtual void RefreshProgress(std::string_view count_text) = 0;
+  // The count will not change any more: a back end that repaints less often
+  // than it is refreshed puts the last refreshed count on the screen now.
+  virtual void ShowLatestProgress() {}
   // Closes every window still open (program end).
   virtual void CloseWindows() = 0;
 };

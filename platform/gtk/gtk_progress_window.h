@@ -9,9 +9,8 @@
 // never more often than keeps the paints under 1/kPaintShare of the time;
 // otherwise it only keeps the text, which costs a clock read. Flush puts the
 // last kept text on the screen, so that a message box shows the exact count
-// at which the run stopped. Without such a later call (a run that ends
-// normally goes on to build its keys and then closes the window) the screen
-// keeps the count of the last paint, at most one pause behind the last one.
+// at which the run stopped, and that the window shows the final count while
+// the run commits and builds its keys.
 #pragma once
 
 #include <chrono>

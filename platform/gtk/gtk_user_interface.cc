@@ -59,6 +59,8 @@ class GtkUserInterface final : public UserInterface {
     if (progress_ != nullptr) progress_->Refresh(count_text);
   }
 
+  void ShowLatestProgress() override { FlushProgress(); }
+
   void CloseWindows() override { progress_.reset(); }
 
  private:

@@ -128,6 +128,20 @@ TEST_F(TerminalTest, ProgressOnATerminalIsRedrawnInPlace) {
   EXPECT_EQ(std::count(shown.begin(), shown.end(), '\n'), 1);
 }
 
+TEST_F(TerminalTest, LatestProgressIsShownOnceTheCountStopsChanging) {
+  TerminalUserInterface& ui = Ui("", true);
+  ProgressWindowSpec spec;
+  spec.label = "Converting Record #:";
+  ui.OpenProgress(spec);
+  for (int i = 1; i <= 1000; ++i) ui.RefreshProgress(std::to_string(i));
+  ui.ShowLatestProgress();  // before the long commit and key build
+  const std::string shown = Output();
+  EXPECT_EQ(shown.substr(shown.rfind('\r')), "\rConverting Record #: 1000");
+  ui.ShowLatestProgress();  // nothing new to draw
+  EXPECT_EQ(Output(), shown);
+  ui.CloseWindows();
+}
+
 TEST(PresetNamesTest, AnswersBothNamesAsFullPathsAndNeverCutsOne) {
   TerminalUserInterface display(stdin, stderr, false);
   const std::string cwd = fs::current_path().string();
