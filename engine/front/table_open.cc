@@ -10,6 +10,7 @@
 #include "engine/storage/page_tree.h"
 #include "engine/table/collation_record.h"
 #include "engine/table/definition.h"
+#include "engine/table/memos.h"
 #include "engine/table/statistics.h"
 #include "engine/table/table_records.h"
 
@@ -85,6 +86,9 @@ void FreeOpenParts(OpenFileState& state) {
 int32_t ReleaseTable(OpenFileState& state, int32_t result) {
   ReleaseCursors(state);
   ReleaseCollation(state);
+  for (MemoDescriptor& memo : state.memos) {
+    if (memo.flags & MEMO_BLOB) SetBlobSize(memo, 0);
+  }
   FileStore* store = state.store;
   state.store = nullptr;
   if (store != nullptr) {

@@ -4,6 +4,8 @@
 #include "engine/front/dispatch.h"
 #include "engine/storage/corruption.h"
 #include "engine/storage/file_store.h"
+#include "engine/table/memos.h"
+#include "runtime/memory_handles.h"
 #include "tests/front/open_fixture.h"
 
 namespace vantrose {
@@ -202,6 +204,25 @@ TEST_F(OpenTest, CloseCutsBlocksBeyondTheDataEnd) {
   }
   ASSERT_EQ(Open(t, 0x40), 0);
   EXPECT_EQ(Close(t), 0);
+}
+
+}  // namespace
+}  // namespace vantrose
+
+namespace vantrose {
+namespace {
+
+TEST_F(OpenTest, CloseFreesTheMemoryOfBlobs) {
+  NamedFile t("BLOBS.VNT");
+  t.memos[0].attributes = DMEMO_BLOB;
+  ASSERT_EQ(Create(t), 0);
+  ASSERT_EQ(Open(t), 0);
+  MemoDescriptor& blob = t.file.state->memos[0];
+  SetBlobSize(blob, 300);
+  const MemoryHandle handle = blob.blob_handle;
+  ASSERT_EQ(MovableSize(handle), 300u);
+  ASSERT_EQ(Close(t), 0);
+  EXPECT_EQ(MovableSize(handle), 0u);
 }
 
 }  // namespace
