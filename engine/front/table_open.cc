@@ -10,6 +10,7 @@
 #include "engine/storage/page_tree.h"
 #include "engine/table/collation_record.h"
 #include "engine/table/definition.h"
+#include "engine/table/dynamic_index.h"
 #include "engine/table/memos.h"
 #include "engine/table/statistics.h"
 #include "engine/table/table_records.h"
@@ -62,6 +63,8 @@ void AllocateImages(OpenFileState& state) {
 }
 
 void ReleaseCursors(OpenFileState& state) {
+  // A dynamic index's entries live only while the table is open.
+  ReleaseDynamicIndexes(state);
   delete state.data_cursor;
   delete state.key_cursor;
   delete state.stats_cursor;

@@ -8,6 +8,7 @@
 #include "engine/storage/corruption.h"
 #include "engine/storage/file_store.h"
 #include "engine/storage/page_tree.h"
+#include "engine/table/dynamic_index.h"
 #include "engine/table/end_operation.h"
 #include "engine/table/key_value.h"
 #include "engine/table/memos.h"
@@ -48,10 +49,6 @@ bool IsEntryOf(const TableState& state, const KeyDescriptor& key, const RecordNo
   return record != nullptr && record->key_length() == EntryKeyLength(key) &&
          record->total_length() == EntryLength(key) &&
          KeyTable(record->bytes()) == state.table_number && KeyKind(record->bytes()) == key.number;
-}
-
-FileStore& StoreOf(const TableState& state, const KeyDescriptor& key) {
-  return key.store != nullptr ? *key.store : *state.store;
 }
 
 RecordNode* FindNextOf(FileStore& store, std::span<const uint8_t> key) {
@@ -101,7 +98,7 @@ std::vector<uint8_t> PointerProbe(const TableState& state, const KeyDescriptor& 
 // whose value is not greater (backward).
 RecordNode* FindFromValue(const TableState& state, const KeyDescriptor& key,
                           std::vector<uint8_t>& probe, bool forward) {
-  FileStore& store = StoreOf(state, key);
+  FileStore& store = EntryStoreOf(state, key);
   if (key.flags & KEY_DUP) {
     StoreBE32(probe.data() + probe.size() - kRecordNumberLength, forward ? 0 : 0xFFFFFFFFu);
   } else if (RecordNode* exact = FindExact(store, KeyBytes(probe.data(), probe.size()))) {
@@ -115,7 +112,7 @@ RecordNode* FindFromValue(const TableState& state, const KeyDescriptor& key,
 // order (value, then record number).
 RecordNode* FindFromValueAndNumber(const TableState& state, const KeyDescriptor& key,
                                    const std::vector<uint8_t>& entry, bool forward) {
-  FileStore& store = StoreOf(state, key);
+  FileStore& store = EntryStoreOf(state, key);
   if (entry.size() != EntryLength(key)) return nullptr;
   const uint32_t record = LoadBE32(entry.data() + entry.size() - kRecordNumberLength);
   const KeyBytes probe_key(entry.data(), EntryKeyLength(key));
@@ -331,7 +328,7 @@ int32_t Sequence(TableState& state, SequenceMode mode, bool forward) {
       case SEQ_KEY_AT_KEY:
       case SEQ_KEY_AT_KEY_POINTER: {
         if (key == nullptr) return mode == SequenceMode::kTest ? 1 : kRecordNotAvailable;
-        FileStore& store = StoreOf(state, *key);
+        FileStore& store = EntryStoreOf(state, *key);
         want_entry = true;
         mode_after = SEQ_KEY_ORDER;
         if (state.positioning_mode == SEQ_KEY_START) {
@@ -532,7 +529,7 @@ int32_t GetFileKeyOperation(OperationContext& context) {
   TableState& state = context.state;
   const KeyDescriptor& key = *context.key;
   return WithLockWait(state, [&]() -> int32_t {
-    FileStore& store = StoreOf(state, key);
+    FileStore& store = EntryStoreOf(state, key);
     std::vector<uint8_t> probe = EntryProbe(state, key, RecordBuffer(state), 0);
     RecordNode* found;
     if (key.flags & KEY_DUP) {
@@ -592,7 +589,7 @@ int32_t RegetKeyOperation(OperationContext& context) {
   const std::vector<uint8_t> entry = PositionEntry(state, key, bytes, record);
   const KeyBytes probe(entry.data(), EntryKeyLength(key));
   return WithLockWait(state, [&]() -> int32_t {
-    RecordNode* found = FindExact(StoreOf(state, key), probe);
+    RecordNode* found = FindExact(EntryStoreOf(state, key), probe);
     if (!IsEntryOf(state, key, found) || EntryRecordNumber(*found) != record) {
       ReleaseCurrentRecord(state);
       ClearOneReadRequests(state);

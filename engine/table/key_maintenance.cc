@@ -5,17 +5,13 @@
 #include <vector>
 
 #include "engine/storage/page_tree.h"
+#include "engine/table/dynamic_index.h"
 #include "engine/table/key_value.h"
 #include "engine/table/record_kinds.h"
 #include "engine/table/statistics.h"
 
 namespace vantrose {
 namespace {
-
-// Entries of a dynamic index live in a store of the index's own.
-FileStore& EntryStore(TableState& state, const KeyDescriptor& key) {
-  return key.store != nullptr ? *key.store : *state.store;
-}
 
 // One index entry formed in a reusable buffer, so that comparing a record's
 // old and new values costs no allocation; a node is made only for an insert.
@@ -66,7 +62,7 @@ void UndoKeys(TableState& state, std::span<const uint8_t> new_image,
   for (size_t i = key_count; i-- > 0;) {
     if (done[i] == 0) continue;
     const KeyDescriptor& key = state.keys[i];
-    FileStore& store = EntryStore(state, key);
+    FileStore& store = EntryStoreOf(state, key);
     int32_t change = 0;
     if (done[i] & kInsertedNew) {
       entry.Form(state, key, new_image, record);
@@ -123,7 +119,7 @@ int32_t MaintainKeys(TableState& state, std::span<const uint8_t> new_image,
       continue;
     }
 
-    FileStore& store = EntryStore(state, key);
+    FileStore& store = EntryStoreOf(state, key);
     int32_t change = 0;
     if (has_new) {
       if (!(key.flags & KEY_DUP) && FindExact(store, scratch.new_entry.Key()) != nullptr) {
@@ -154,7 +150,7 @@ bool WouldDuplicateKey(TableState& state, const KeyDescriptor& key,
   if ((key.flags & KEY_DUP) || IsBlankForKey(key, image)) return false;
   EntryBuffer& probe = Scratch().new_entry;
   probe.Form(state, key, image, 0);
-  const RecordNode* found = FindExact(EntryStore(state, key), probe.Key());
+  const RecordNode* found = FindExact(EntryStoreOf(state, key), probe.Key());
   return found != nullptr && EntryRecordNumber(*found) != excluded_record;
 }
 

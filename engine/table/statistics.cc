@@ -143,4 +143,8 @@ void WriteFreshStatistics(TableState& state) {
   }
 }
 
+void WriteFreshKeyStatistics(TableState& state, uint8_t subject) {
+  InsertFresh(*PlaceOf(state, subject).store, state.table_number, subject);
+}
+
 }  // namespace vantrose

@@ -37,5 +37,8 @@ void SetFirstNotIndexed(TableState& state, uint8_t subject, uint32_t value);
 // Inserts a fresh statistics record (count 0, word 0) for the data and for
 // every key of the table held in the table's store (not the dynamic ones).
 void WriteFreshStatistics(TableState& state);
+// Inserts a fresh statistics record (count 0, word 0) for key `subject` in
+// the store that holds the key's entries (a dynamic index's own store).
+void WriteFreshKeyStatistics(TableState& state, uint8_t subject);
 
 }  // namespace vantrose

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/table/descriptors.h"
+#include "engine/table/dynamic_index.h"
 
 namespace vantrose {
 
@@ -73,6 +74,9 @@ class TableState {
   uint32_t commit_deferral = 0;
   uint8_t in_view = 0;
   CollationTables* collation = nullptr;
+  // The in-memory stores of the table's built dynamic indexes; freed at
+  // CLOSE (engine/table/dynamic_index.h).
+  DynamicIndexStores dynamic_stores;
 };
 
 }  // namespace vantrose
