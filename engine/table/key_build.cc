@@ -12,8 +12,10 @@
 #include "engine/storage/cursor.h"
 #include "engine/storage/file_store.h"
 #include "engine/storage/page_tree.h"
+#include "engine/table/build_filter.h"
 #include "engine/table/collation_record.h"
 #include "engine/table/data_records.h"
+#include "engine/table/dynamic_index.h"
 #include "engine/table/external_sorter.h"
 #include "engine/table/key_maintenance.h"
 #include "engine/table/key_value.h"
@@ -27,9 +29,6 @@ namespace {
 constexpr uint32_t kCheckpointPages = 400;
 // An index entry of the key being built that is not EntryLength bytes long.
 constexpr uint32_t kCheckEntryLength = 2451;
-// "Unsupported Function": dynamic indexes get their own store when built on
-// request, which these builds do not make yet.
-constexpr int32_t kUnsupportedFunction = 80;
 
 // The lower of two record numbers where 0 means "none" and counts as above
 // every number.
@@ -46,19 +45,23 @@ bool IsEntryOf(const RecordNode* node, const uint8_t* prefix) {
 
 // One build of one key: the pass's start, its sorter, the entry count and
 // the first duplicate. Offer feeds it the data records; Finish inserts.
+// A dynamic index's store is the new one its build made: the pass covers
+// every record, and nothing of it is ever committed.
 class KeyBuilder {
  public:
-  KeyBuilder(TableState& state, KeyDescriptor& key)
+  KeyBuilder(TableState& state, KeyDescriptor& key, BuildFilter* filter = nullptr)
       : state_(state),
         key_(key),
-        store_(*state.store),
+        store_(EntryStoreOf(state, key)),
+        filter_(filter),
+        dynamic_((key.flags & KEY_DYNAMIC) != 0),
         subject_(static_cast<uint8_t>(key.number)),
         value_length_(KeyValueLength(key)),
         entry_key_length_(EntryKeyLength(key)) {}
 
   // Decides the pass. False when the key is complete (nothing to build).
   bool Begin() {
-    start_ = (state_.table_flags & RS_FULLBUILD) != 0 ? 1 : FirstNotIndexed(state_, subject_);
+    start_ = (dynamic_ || (state_.table_flags & RS_FULLBUILD) != 0) ? 1 : FirstNotIndexed(state_, subject_);
     if (start_ == 0) return false;
     sorter_ = std::make_unique<ExternalSorter>(value_length_ + 4);
     entry_.assign(kTablePrefixLength + value_length_ + 4, 0);
@@ -75,6 +78,7 @@ class KeyBuilder {
     if (record < start_ || IsBlankForKey(key_, image)) return;
     last_formed_ = record;
     if (error_ != 0) return;  // the sorter already cannot produce its items
+    if (filter_ != nullptr && !filter_->Passes(image)) return;
     uint8_t* item = entry_.data() + kTablePrefixLength;
     FormKeyValue(state_, key_, item, image);
     StoreBE32(item + value_length_, record);
@@ -131,7 +135,9 @@ class KeyBuilder {
       if (item == nullptr) break;
       std::memcpy(entry_.data() + kTablePrefixLength, item, value_length_ + 4);
       Place(cursor);
-      if (store_.cache.changed_count() >= kCheckpointPages) Checkpoint();
+      // A dynamic index's pages stay in memory whatever happens; its count
+      // is written once, when the pass ends.
+      if (!dynamic_ && store_.cache.changed_count() >= kCheckpointPages) Checkpoint();
     }
     CursorRelease(cursor);
   }
@@ -187,8 +193,9 @@ class KeyBuilder {
   }
 
   void Checkpoint() {
-    SetFirstNotIndexed(state_, subject_, LowerRecord(start_, first_duplicate_));
     SetCount(state_, subject_, count_);
+    if (dynamic_) return;  // nothing of it is kept beyond the open table
+    SetFirstNotIndexed(state_, subject_, LowerRecord(start_, first_duplicate_));
     if (int32_t rc = Commit(store_); rc != 0) {
       commit_failed_ = true;
       if (error_ == 0) error_ = rc;
@@ -198,6 +205,8 @@ class KeyBuilder {
   TableState& state_;
   KeyDescriptor& key_;
   FileStore& store_;
+  BuildFilter* const filter_;
+  const bool dynamic_;
   const uint8_t subject_;
   const uint32_t value_length_;
   const uint32_t entry_key_length_;
@@ -275,15 +284,23 @@ int32_t RunBuilders(TableState& state, std::vector<std::unique_ptr<KeyBuilder>>&
 
 }  // namespace
 
-int32_t BuildKey(TableState& state, KeyDescriptor& key) {
-  if (int32_t rc = EnterWriteMode(*state.store); rc != 0) return rc;
+int32_t BuildKey(TableState& state, KeyDescriptor& key, BuildFilter* filter) {
+  // A dynamic index changes nothing in the file: its build only reads the
+  // table, so it needs no writer lock (and works on a file opened for
+  // reading) while the index's own store is in writer mode from its making.
+  const bool dynamic = (key.flags & KEY_DYNAMIC) != 0;
+  if (!dynamic) {
+    if (int32_t rc = EnterWriteMode(*state.store); rc != 0) return rc;
+  }
   if (key.components.empty()) return 0;
-  if ((key.flags & KEY_DYNAMIC) != 0) return kUnsupportedFunction;
   CheckEntryFits(key);
+  if (dynamic) RenewDynamicStore(state, key);
   std::vector<std::unique_ptr<KeyBuilder>> builders;
-  builders.push_back(std::make_unique<KeyBuilder>(state, key));
+  builders.push_back(std::make_unique<KeyBuilder>(state, key, filter));
   if (!builders.front()->Begin()) return 0;
-  return RunBuilders(state, builders);
+  const int32_t result = RunBuilders(state, builders);
+  if (dynamic && result == 0) key.state_flags |= FS_KEY_BUILT;
+  return result;
 }
 
 int32_t BuildAll(TableState& state, bool trim) {
@@ -294,13 +311,8 @@ int32_t BuildAll(TableState& state, bool trim) {
   // the keys before it were built.
   std::vector<std::unique_ptr<KeyBuilder>> builders;
   KeyDescriptor* unfit = nullptr;
-  bool dynamic = false;
   for (KeyDescriptor& key : state.keys) {
     if ((key.flags & KEY_INDEX) != 0 || key.components.empty()) continue;
-    if ((key.flags & KEY_DYNAMIC) != 0) {
-      dynamic = true;
-      break;
-    }
     if (KeyValueLength(key) > kMaxKeyValueLength) {
       unfit = &key;
       break;
@@ -310,7 +322,6 @@ int32_t BuildAll(TableState& state, bool trim) {
   }
   int32_t result = RunBuilders(state, builders);
   if (result == 0 && unfit != nullptr) CheckEntryFits(*unfit);
-  if (result == 0 && dynamic) result = kUnsupportedFunction;
   if (result == 0 && trim) TrimFile(*state.store);
   return result;
 }

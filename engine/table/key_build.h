@@ -26,9 +26,16 @@
 //    first-not-indexed number at the pass's start: never complete with
 //    entries missing.
 //
+// A dynamic index (KEY_DYNAMIC) is built from record 1 into a new store of
+// its own (engine/table/dynamic_index.h) each time; that store is never
+// committed, so its checkpoints set only the count. With a filter
+// (engine/table/build_filter.h) a record whose filter answer is false gets
+// no entry.
+//
 // Offers: BuildKey, BuildAll. Needs: an open table in a state whose store the
 // caller has put in writer mode or lets the build put there; key values,
-// statistics, the sorter and the page tree.
+// statistics, the sorter, the page tree and, for a filter, the record buffer
+// it is bound to.
 #pragma once
 
 #include <cstdint>
@@ -37,17 +44,21 @@
 
 namespace vantrose {
 
+class BuildFilter;
+
 // Error 93, "BUILD Cancelled", is the event-driven build's; the builds here
 // answer 0, 40, the sorter's errors (the operating system's number of a
 // failed run-file write, 8 otherwise) or a commit's error.
 
-// Builds one key of the open table. A key without components has nothing to
-// build (0).
-int32_t BuildKey(TableState& state, KeyDescriptor& key);
+// Builds one key of the open table, with the records `filter` passes when
+// one is given. A key without components has nothing to build (0). A
+// dynamic index that completes without error is marked FS_KEY_BUILT.
+int32_t BuildKey(TableState& state, KeyDescriptor& key, BuildFilter* filter = nullptr);
 
-// Builds every key of the open table without KEY_INDEX, in key order, up to
-// the first key that fails; with RS_FULLBUILD the collation record is written
-// anew first and every key is rebuilt from record 1. The data records are
+// Builds every key of the open table without KEY_INDEX (dynamic indexes are
+// INDEX keys too), in key order, up to the first key that fails; with
+// RS_FULLBUILD the collation record is written anew first and every key is
+// rebuilt from record 1. The data records are
 // read once for all the keys: the outcome (entries, counts, first-not-indexed
 // numbers, result) is that of building the keys one after the other. With
 // `trim` and success the file is cut after its data.
