@@ -1,10 +1,16 @@
 #include "engine/front/build_operations.h"
 
+#include <memory>
+#include <vector>
+
 #include "engine/front/open_file_state.h"
 #include "engine/front/table_open.h"
 #include "engine/storage/corruption.h"
 #include "engine/storage/os_file.h"
+#include "engine/table/build_filter.h"
+#include "engine/table/component_text.h"
 #include "engine/table/key_build.h"
+#include "runtime/error_state.h"
 
 namespace vantrose {
 namespace {
@@ -50,15 +56,62 @@ int32_t BuildFileOperation(OperationContext& context) {
   return RunOnOpenTable(state, [&] { return BuildAll(state, false); });
 }
 
+// The key argument is held by its number: a table opened for the build
+// from a declaration without record buffer takes its descriptors from the
+// file, which replaces the ones the argument pointed at. The entry goes on
+// with the descriptor handed back in the context, none until the open has
+// settled which descriptors stand.
 int32_t BuildKeyOperation(OperationContext& context) {
   OpenFileState& state = static_cast<OpenFileState&>(context.state);
   FullBuildRequestClear clear(state);
-  return RunOnOpenTable(state, [&] { return BuildKey(state, *context.key); });
+  const uint32_t number = context.key->number;
+  context.key = nullptr;
+  return RunOnOpenTable(state, [&] {
+    if (number >= state.keys.size()) {
+      // The file's table has fewer keys than the declaration.
+      context.key = nullptr;
+      return static_cast<int32_t>(ERR_INVALID_KEY_FILE);
+    }
+    context.key = &state.keys[number];
+    return BuildKey(state, *context.key);
+  });
 }
 
 int32_t PackOperation(OperationContext& context) {
   OpenFileState& state = static_cast<OpenFileState&>(context.state);
   return RunOnOpenTable(state, [&] { return BuildAll(state, true); });
+}
+
+namespace {
+
+// Parses the component text, compiles the filter and only then replaces the
+// key's components and builds.
+int32_t BuildDynamic(OperationContext& context, std::string_view filter_text) {
+  OpenFileState& state = static_cast<OpenFileState&>(context.state);
+  FullBuildRequestClear clear(state);
+  KeyDescriptor& key = *context.key;
+  if (context.first_string.empty()) return ERR_NO_MEMORY;
+  if ((key.flags & KEY_DYNAMIC) == 0) return kInvalidIndexString;
+  std::vector<KeyComponent> components;
+  if (int32_t rc = ParseComponentText(state.fields, context.first_string, &components); rc != 0) {
+    return rc;
+  }
+  std::unique_ptr<BuildFilter> filter;
+  if (!filter_text.empty()) {
+    if (int32_t rc = BuildFilter::Compile(state, filter_text, &filter); rc != 0) return rc;
+  }
+  key.components = std::move(components);
+  return BuildKey(state, key, filter.get());
+}
+
+}  // namespace
+
+int32_t BuildDynamicOperation(OperationContext& context) { return BuildDynamic(context, {}); }
+
+// The caller pushes the filter, then the components: the components are
+// popped first.
+int32_t BuildDynamicFilterOperation(OperationContext& context) {
+  return BuildDynamic(context, context.second_string);
 }
 
 }  // namespace vantrose

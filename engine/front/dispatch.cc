@@ -35,7 +35,7 @@ struct Dispatch {
 constexpr Dispatch kDispatch[] = {
     {op::ADD, AddOperation},           {op::BOF, BofOperation},
     {op::BUILDfile, BuildFileOperation},     {op::APPEND, AppendOperation},
-    {op::BUILDdyn, NotYetAvailable},      {op::BUILDkey, BuildKeyOperation},
+    {op::BUILDdyn, BuildDynamicOperation},      {op::BUILDkey, BuildKeyOperation},
     {op::CLOSE, CloseOperation},          {op::COMMIT, NotYetAvailable},
     {op::COPY, CopyOperation},            {op::CREATE, CreateOperation},
     {op::DELETE, DeleteOperation},        {op::DUPLICATE, DuplicateOperation},
@@ -49,7 +49,7 @@ constexpr Dispatch kDispatch[] = {
     {op::POINTERfile, PointerOperation},   {op::POINTERkey, PointerOperation},
     {op::FLUSH, FlushOperation},         {op::PUT, PutOperation},
     {op::PREVIOUS, PreviousOperation},      {op::RECORDSfile, RecordsFileOperation},
-    {op::RECORDSkey, RecordsKeyOperation},    {op::BUILDdynfilter, NotYetAvailable},
+    {op::RECORDSkey, RecordsKeyOperation},    {op::BUILDdynfilter, BuildDynamicFilterOperation},
     {op::RELEASE, ReleaseOperation},       {op::REMOVE, RemoveOperation},
     {op::RENAME, RenameOperation},        {op::ROLLBACK, NotYetAvailable},
     {op::SETfile, SetFileOperation},       {op::SETfilekey, SetFileKeyOperation},

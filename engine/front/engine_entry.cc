@@ -106,9 +106,12 @@ int32_t RecordCorruption(OpenFileState& state, const CorruptionUnwind& unwind) {
   return ERR_FILE_SYSTEM;
 }
 
-// The entry's own refusals, then the operation's handler.
+// The entry's own refusals, then the operation's handler. A handler that
+// had to look its key argument up anew (a build that opened the table and
+// so replaced its descriptors) hands the new one back in the context, on
+// every way out, a corruption unwind included.
 int32_t RunHandler(int32_t operation, OpenFileState& state, const EngineArgs& args,
-                   const StringArguments& strings, KeyDescriptor* key, int32_t& result,
+                   const StringArguments& strings, KeyDescriptor*& key, int32_t& result,
                    std::string& result_string) {
   if ((operation == op::OPEN || operation == op::SHARE) && state.name.empty()) {
     return ERR_INVALID_FILENAME;
@@ -119,6 +122,11 @@ int32_t RunHandler(int32_t operation, OpenFileState& state, const EngineArgs& ar
   const OperationHandler handler = DispatchedHandler(operation);
   if (handler == nullptr) return ERR_UNSUPPORTED_FUNCTION;
   OperationContext context{state, operation, key, args.cells, strings.first, strings.second, 0, {}};
+  struct KeyHandBack {
+    KeyDescriptor*& key;
+    const OperationContext& context;
+    ~KeyHandBack() { key = context.key; }
+  } hand_back{key, context};
   const int32_t outcome = handler(context);
   result = context.result;
   result_string = std::move(context.result_string);
@@ -128,7 +136,7 @@ int32_t RunHandler(int32_t operation, OpenFileState& state, const EngineArgs& ar
 // Steps from the corruption gate to the post-operation step, on a state
 // that exists. Answers the outcome E.
 int32_t RunOnState(int32_t operation, OpenFileState& state, const EngineArgs& args,
-                   const StringArguments& strings, KeyDescriptor* key, bool foreign_key,
+                   const StringArguments& strings, KeyDescriptor*& key, bool foreign_key,
                    int32_t& result, std::string& result_string) {
   SetCorruptionFile(state.name);
   MarkEngineOperationInProgress();
