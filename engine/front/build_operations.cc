@@ -101,6 +101,10 @@ int32_t BuildDynamic(OperationContext& context, std::string_view filter_text) {
     if (int32_t rc = BuildFilter::Compile(state, filter_text, &filter); rc != 0) return rc;
   }
   key.components = std::move(components);
+  // A sequence position on the index holds an entry of its old entries,
+  // which no longer tells where the sequence stands: it ends here, and the
+  // next read asks for a new SET (33 until then).
+  if (state.current_key == &key || state.position_key == &key) state.flags &= ~FS_POSITIONED;
   return BuildKey(state, key, filter.get());
 }
 

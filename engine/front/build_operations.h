@@ -17,6 +17,7 @@
 // with 800 or 801. Only a dynamic index takes a component text: any other
 // key's components are those stored with its table, and replacing them would
 // part its entries from the stored definition, so it is refused with 76.
+// A sequence started on the index ends when it is built again.
 #pragma once
 
 #include <cstdint>

@@ -118,7 +118,11 @@ TEST_F(DynamicBuildTest, IndexIsRefusedUntilBuiltAndLivesUntilClose) {
   ASSERT_EQ(BuildDyn(t, "-T:COUNT"), 0);
   EXPECT_EQ(Walk(t), Expected(All, ByCountDown));
   EXPECT_EQ(Records(t), int32_t(kRows.size()));
+  // A sequence on the index does not outlive its entries.
+  ASSERT_EQ(KeyCall(op::SETkey, t, kDynamicKey), 0);
+  ASSERT_EQ(Call(op::NEXT, t), 0);
   ASSERT_EQ(BuildDyn(t, "T:TITLE"), 0);
+  EXPECT_EQ(Call(op::NEXT, t), ERR_RECORD_NOT_AVAILABLE);
   EXPECT_EQ(Walk(t), Expected(All, ByTitle));
   EXPECT_EQ(Records(t), int32_t(kRows.size()));
   // The builds changed nothing in the file.
