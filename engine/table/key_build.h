@@ -27,10 +27,11 @@
 //    entries missing.
 //
 // A dynamic index (KEY_DYNAMIC) is built from record 1 into a new store of
-// its own (engine/table/dynamic_index.h) each time; that store is never
-// committed, so its checkpoints set only the count. With a filter
-// (engine/table/build_filter.h) a record whose filter answer is false gets
-// no entry.
+// its own (engine/table/dynamic_index.h) each time. That store is never
+// committed: nothing of it is checkpointed but its count, written when the
+// pass ends; and as the file does not change, the build reads the table
+// without taking the writer lock. With a filter (engine/table/build_filter.h)
+// a record whose filter answer is false gets no entry.
 //
 // Offers: BuildKey, BuildAll. Needs: an open table in a state whose store the
 // caller has put in writer mode or lets the build put there; key values,
