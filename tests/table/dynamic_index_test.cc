@@ -151,7 +151,9 @@ class DynamicIndexTest : public TableFileTest {
 
   int32_t Run(OperationHandler handler, KeyDescriptor* key = nullptr, int32_t cell = 0) {
     OperationContext context{state_, 0, key, {cell, 0, 0, 0}, {}, {}, 0, {}};
-    return handler(context);
+    const int32_t outcome = handler(context);
+    result_ = context.result;
+    return outcome;
   }
 
   int32_t BuildDynamic(uint32_t key, const std::string& components, BuildFilter* filter = nullptr) {
@@ -193,6 +195,7 @@ class DynamicIndexTest : public TableFileTest {
   }
 
   Bytes buffer_;
+  int32_t result_ = 0;
   std::vector<Row> rows_;
   uint32_t first_record_ = 0;
   std::vector<std::unique_ptr<Cursor>> cursors_;
@@ -296,6 +299,14 @@ TEST_F(DynamicIndexTest, DuplicateValuesOfAUniqueIndexLeaveItUnbuilt) {
   ASSERT_EQ(BuildDynamic(2, "T:CODE,T:NAME"), 0);
   EXPECT_NE(state_.keys[2].state_flags & FS_KEY_BUILT, 0u);
   EXPECT_EQ(Walk(2), (std::vector<uint32_t>{RecordOf(2), RecordOf(0), RecordOf(1)}));
+  // DUPLICATE(key) asks the index's own entries.
+  std::memcpy(buffer_.data(), Image({"fig", 9, "B", 0}).data(), kRecordLength);
+  state_.current_record = 0;
+  ASSERT_EQ(Run(DuplicateKeyOperation, &state_.keys[2]), 0);
+  EXPECT_EQ(result_, 1);
+  std::memcpy(buffer_.data(), Image({"fig", 9, "A", 0}).data(), kRecordLength);
+  ASSERT_EQ(Run(DuplicateKeyOperation, &state_.keys[2]), 0);
+  EXPECT_EQ(result_, 0);
 }
 
 TEST_F(DynamicIndexTest, RecordChangesAndFileBuildsLeaveTheIndexAsBuilt) {
