@@ -119,7 +119,7 @@ void CursorInsert(Cursor& cursor, RecordNodePtr record) {
   page->estimate += EstimateOf(*node, 0);
   cursor.record_ = node;
   if (page->estimate > kPageCrowdedEstimate) {
-    SplitIfFull(store, page);
+    SplitIfFull(store, page, node);
     if (cursor.page_ == nullptr) {
       // The split detached the cursor onto the new record's key: find it
       // again in whichever half it went to.

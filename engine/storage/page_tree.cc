@@ -223,7 +223,7 @@ void Delete(FileStore& store, RecordNode* record) {
   DeleteAt(store, key.view(), RootPage(store));
 }
 
-void SplitIfFull(FileStore& store, Page* page) {
+void SplitIfFull(FileStore& store, Page* page, const RecordNode* appended) {
   if (!IsFull(*page)) return;
   if (page->records.count() < 2) ReportCorruption(kCheckSplitTooSmall);
   DetachCursors(*page);
@@ -243,15 +243,27 @@ void SplitIfFull(FileStore& store, Page* page) {
     page = child;
   }
   Page* right = cache.NewPage(page->level);
-  const RecordTree::Halves halves = page->records.SplitAtRoot();
-  right->records.Adopt(halves.right);
-  RecordTree& smaller = page->records.count() < right->records.count() ? page->records : right->records;
-  smaller.Insert(halves.middle);
+  const RecordNode* after_appended = appended != nullptr ? RecordTree::Next(appended) : nullptr;
+  if (after_appended != nullptr) {
+    // Records of higher keys than the appended one go to a page of their
+    // own first, so that they do not travel along with the appending and
+    // take room in every page it fills.
+    right->records.Adopt(page->records.SplitBefore(after_appended));
+  } else if (appended != nullptr && appended != page->records.First()) {
+    right->records.Adopt(page->records.SplitBefore(appended));
+    appended = nullptr;
+  } else {
+    appended = nullptr;
+    const RecordTree::Halves halves = page->records.SplitAtRoot();
+    right->records.Adopt(halves.right);
+    RecordTree& smaller = page->records.count() < right->records.count() ? page->records : right->records;
+    smaller.Insert(halves.middle);
+  }
   cache.MarkChanged(*page);
   page->RecomputeEstimate();
   right->RecomputeEstimate();
   InsertAtLevel(store, EntryFor(*right), uint8_t(right->level + 1));
-  SplitIfFull(store, page);
+  SplitIfFull(store, page, appended);
   SplitIfFull(store, right);
 }
 

@@ -90,6 +90,16 @@ Page* ChildPage(FileStore& store, const Page& parent, const RecordNode& entry);
 // Splits page if it is full (see the constants above), at the root of its
 // record tree, and again as long as either half is still full. A full page
 // of fewer than two records is report 1364. The root keeps its number.
-void SplitIfFull(FileStore& store, Page* page);
+//
+// `appended`, when given, is a record just appended to the page in key order
+// (a cursor insert): records of higher keys behind it first move to a page
+// of their own, then, if still full, the page splits right before it, so
+// that the records before it stay together in a page as full as the rule
+// lets it be and the appending goes on in a page of its own. A bulk load in
+// key order (a key build) so fills its pages instead of leaving every one of
+// them half empty; the records are the same either way, only fewer pages
+// hold them. When the appended record is the page's first, the page splits
+// at its root.
+void SplitIfFull(FileStore& store, Page* page, const RecordNode* appended = nullptr);
 
 }  // namespace vantrose

@@ -1,5 +1,7 @@
 #include "engine/storage/record_tree.h"
 
+#include <algorithm>
+
 #include "engine/storage/corruption.h"
 
 namespace vantrose {
@@ -245,6 +247,17 @@ RecordTree::Halves RecordTree::SplitAtRoot() {
   middle->size = 1;
   middle->linked = false;
   return {middle, right};
+}
+
+RecordNode* RecordTree::SplitBefore(const RecordNode* first_moved) {
+  std::vector<RecordNode*> kept;
+  kept.reserve(count());
+  ForEach([&](RecordNode* node) { kept.push_back(node); });
+  const auto at = std::find(kept.begin(), kept.end(), first_moved);
+  const std::vector<RecordNode*> moved(at, kept.end());
+  kept.erase(at, kept.end());
+  root_ = BuildBalanced(kept, 0, kept.size(), nullptr);
+  return BuildBalanced(moved, 0, moved.size(), nullptr);
 }
 
 void RecordTree::Clear() {

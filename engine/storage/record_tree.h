@@ -64,6 +64,10 @@ class RecordTree {
     RecordNode* right;
   };
   Halves SplitAtRoot();
+  // Splits before `first_moved`, a record of this tree other than its first:
+  // this tree keeps the records before it, the returned root holds it and
+  // every record after it. Both trees come out perfectly balanced.
+  RecordNode* SplitBefore(const RecordNode* first_moved);
   // Frees every node.
   void Clear();
 

@@ -2,6 +2,7 @@
 // drops, deletes through the cursor, in-place changes.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <vector>
 
 #include "engine/storage/page.h"
@@ -40,6 +41,52 @@ TEST_F(CursorTest, AppendsInKeyOrderStayAttachedAndLandInOrder) {
   ASSERT_EQ(keys.size(), 3000u);
   for (uint32_t n = 1; n <= 3000; ++n) ASSERT_EQ(keys[n - 1], n);
   EXPECT_TRUE(HasContent(FindExact(reopened, Key(1777)), 1777, 300));
+}
+
+// Records per leaf, leaves in key order.
+std::vector<uint32_t> LeafSizes(FileStore& store) {
+  std::vector<uint32_t> sizes;
+  RecordNode* at = FindExact(store, {});
+  while (at != nullptr) {
+    const LeafPosition leaf = FindForCursor(store, at->key());
+    sizes.push_back(leaf.leaf->records.count());
+    at = FindNext(store, *leaf.leaf->records.Last());
+  }
+  return sizes;
+}
+
+// Appending in key order splits a full leaf right before the new record: the
+// leaves behind the appending stay full (21 records of 300 bytes make a leaf
+// full), instead of being left half empty by splits in the middle. Records of
+// higher keys in the leaf where the appending starts go to a leaf of their
+// own rather than ride along and take room in every leaf filled.
+TEST_F(CursorTest, AppendsInKeyOrderLeaveFullLeavesBehind) {
+  for (const uint32_t tail : {0u, 5u}) {
+    SCOPED_TRACE(tail);
+    FileStore& store = OpenForWriting();
+    for (uint32_t n = 0; n < tail; ++n) Insert(store, MakeRecord(100000 + n, 300));
+    Cursor cursor(store);
+    PositionOn(cursor, 0);
+    for (uint32_t n = 1; n <= 2000; ++n) CursorInsert(cursor, MakeRecord(n, 300));
+    const std::vector<uint32_t> sizes = LeafSizes(store);
+    ASSERT_GE(sizes.size(), 2u);
+    // The empty record is one of the first leaf's 20; the last leaf of the
+    // appending holds the rest, and the higher keys are last.
+    const size_t filled = 2001 / 20;
+    ASSERT_EQ(sizes.size(), filled + 1 + (tail != 0)) << ::testing::PrintToString(sizes);
+    for (size_t i = 0; i < filled; ++i) EXPECT_EQ(sizes[i], 20u) << "leaf " << i;
+    EXPECT_EQ(sizes[filled], 2001 % 20);
+    if (tail != 0) {
+      EXPECT_EQ(sizes.back(), tail);
+    }
+    ASSERT_EQ(Commit(store), 0);
+    EXPECT_TRUE(Problems().empty());
+    const std::vector<uint32_t> keys = AllKeys();
+    ASSERT_EQ(keys.size(), 2000u + tail);
+    Abandon(store);
+    Close();
+    std::filesystem::remove(path_);
+  }
 }
 
 TEST_F(CursorTest, DetachedCursorInsertGoesThroughTheRoot) {
