@@ -1,20 +1,19 @@
 #include "app/same_file.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+
+#include "tests/support/files.h"
 
 namespace vantrose {
 namespace {
 
 TEST(SameFileTest, SeesThroughSpellingsLinksTablePartsAndTheDefaultExtension) {
   namespace fs = std::filesystem;
-  const fs::path dir = fs::path(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") /
-                       ("same_file_test_" + std::to_string(::getpid()));
-  fs::create_directories(dir);
+  const testing::ScratchDir scratch;
+  const fs::path dir = scratch.path();
   std::ofstream(dir / "cat.VNT") << "x";
   std::ofstream(dir / "other.crz") << "x";
   fs::create_symlink(dir / "other.crz", dir / "link.crz");
@@ -34,7 +33,6 @@ TEST(SameFileTest, SeesThroughSpellingsLinksTablePartsAndTheDefaultExtension) {
       {"", "", false},
   };
   for (const Case& c : cases) EXPECT_EQ(NamesOnePhysicalFile(c.a, c.b), c.same) << c.a << " | " << c.b;
-  fs::remove_all(dir);
 }
 
 }  // namespace

@@ -1,16 +1,15 @@
 #include "platform/terminal_ui.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
 #include "app/command_line.h"
+#include "tests/support/files.h"
 
 namespace vantrose {
 namespace {
@@ -21,9 +20,6 @@ namespace fs = std::filesystem;
 class TerminalTest : public ::testing::Test {
  protected:
   TerminalTest() {
-    dir_ = fs::path(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") /
-           ("terminal_test_" + std::to_string(::getpid()));
-    fs::create_directories(dir_);
     std::ofstream(dir_ / "old.crz") << "x";
     out_ = std::tmpfile();
     cwd_ = fs::current_path();
@@ -32,7 +28,6 @@ class TerminalTest : public ::testing::Test {
     fs::current_path(cwd_);
     if (in_ != nullptr) std::fclose(in_);
     std::fclose(out_);
-    fs::remove_all(dir_);
   }
   TerminalUserInterface& Ui(const std::string& input, bool terminal = false) {
     input_ = input;
@@ -52,7 +47,9 @@ class TerminalTest : public ::testing::Test {
     return text;
   }
 
-  fs::path dir_, cwd_;
+  testing::ScratchDir scratch_;
+  const fs::path dir_ = scratch_.path();
+  fs::path cwd_;
   std::string input_;
   std::FILE* in_ = nullptr;
   std::FILE* out_;

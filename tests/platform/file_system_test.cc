@@ -1,18 +1,16 @@
 #include "platform/file_system.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <cerrno>
 #include <chrono>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "platform/clock.h"
 #include "platform/fault_injection.h"
 #include "platform/os_error.h"
+#include "tests/support/files.h"
 
 namespace vantrose {
 namespace {
@@ -33,18 +31,8 @@ TEST(OsErrorMapping, PosixErrorsTakeTheirWindowsNumbers) {
 
 class FileSystemTest : public ::testing::Test {
  protected:
-  FileSystemTest() {
-    const char* base = getenv("TMPDIR");
-    std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/vantrose-fs-XXXXXX";
-    dir_ = mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
-  }
-  ~FileSystemTest() override { std::filesystem::remove_all(dir_); }
-
-  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
-  Bytes Contents(const std::string& name) const {
-    std::ifstream in(Path(name), std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-  }
+  std::string Path(const std::string& name) const { return scratch_.File(name); }
+  Bytes Contents(const std::string& name) const { return testing::ReadBytes(Path(name)); }
   FileHandle OpenRW(FileSystem& fs, const std::string& name, bool create = true) {
     FileOpenRequest request;
     request.write = true;
@@ -58,7 +46,8 @@ class FileSystemTest : public ::testing::Test {
     EXPECT_EQ(fs.WriteAt(handle, offset, bytes.data(), bytes.size(), &done), 0);
   }
 
-  std::string dir_;
+  testing::ScratchDir scratch_;
+  const std::string& dir_ = scratch_.path();
 };
 
 TEST_F(FileSystemTest, NativeOpenAccessAndErrors) {

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -21,6 +20,7 @@
 #include "engine/table/record_kinds.h"
 #include "engine/table/table_records.h"
 #include "runtime/declared.h"
+#include "tests/support/files.h"
 
 namespace vantrose {
 namespace {
@@ -443,12 +443,10 @@ class CatalogueKeysTest : public ::testing::TestWithParam<const char*> {
   void TearDown() override {
     if (opened_) StoreClose(store_);
     ReleaseCollation(state_);
-    if (!path_.empty()) ::unlink(path_.c_str());
   }
 
   void Open(const std::string& name) {
-    const char* tmp = std::getenv("TMPDIR");
-    path_ = std::string(tmp ? tmp : "/tmp") + "/keys-" + std::to_string(::getpid()) + "-" + name;
+    path_ = scratch_.File(name);
     std::filesystem::copy_file(std::string(VANTROSE_TEST_DATA) + "/" + name, path_,
                                std::filesystem::copy_options::overwrite_existing);
     ASSERT_EQ(StoreOpen(store_, path_, OPEN_READ_ONLY | OPEN_DENY_NONE, ""), 0);
@@ -473,6 +471,7 @@ class CatalogueKeysTest : public ::testing::TestWithParam<const char*> {
 
   FileStore store_;
   bool opened_ = false;
+  testing::ScratchDir scratch_;
   std::string path_;
   TableState state_;
 };

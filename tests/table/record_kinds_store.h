@@ -4,34 +4,29 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdlib>
 #include <string>
 
 #include "engine/storage/commit.h"
 #include "engine/storage/file_store.h"
 #include "engine/table/table_state.h"
+#include "tests/support/files.h"
 
 namespace vantrose {
 
 class TableFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const char* tmp = std::getenv("TMPDIR");
-    path_ = std::string(tmp ? tmp : "/tmp") + "/tables-" + std::to_string(::getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".VNT";
-    ::unlink(path_.c_str());
     ASSERT_EQ(StoreOpen(store_, path_, 0x142, ""), 0);
     ASSERT_EQ(EnterWriteMode(store_), 0);
     state_.store = &store_;
   }
   void TearDown() override {
     StoreClose(store_);
-    ::unlink(path_.c_str());
   }
 
-  std::string path_;
+  testing::ScratchDir scratch_;
+  const std::string path_ = scratch_.File("tables.VNT");
   FileStore store_;
   TableState state_;
 };
