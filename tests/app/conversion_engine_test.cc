@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 
 #include "app/conversion.h"
@@ -10,25 +9,22 @@
 #include "platform/scripted_ui.h"
 #include "runtime/error_state.h"
 #include "runtime/open_files.h"
+#include "tests/support/converter_test.h"
 
 namespace vantrose {
 namespace {
+
+using ConversionEngineTest = ConverterTest<>;
 
 // The engine derives its descriptors from both declarations before it does
 // anything else with a file: a source that does not exist must be reported
 // as such, never as a declaration the engine refuses, and nothing may be
 // left registered as open.
-TEST(ConversionEngineTest, MissingSourceIsReportedAndNothingStaysOpen) {
-  const std::string dir = std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp";
-  // The backup copy goes to $HOME: keep it inside the test's folder.
-  const char* home = std::getenv("HOME");
-  const std::string saved_home = home != nullptr ? home : "";
-  ::setenv("HOME", dir.c_str(), 1);
+TEST_F(ConversionEngineTest, MissingSourceIsReportedAndNothingStaysOpen) {
   ScriptedUserInterface ui;
-  ui.Confirm(dir + "/no-such-catalogue.crz");
-  ui.Confirm(dir + "/converted.crz");
+  ui.Confirm(scratch_.File("no-such-catalogue.crz"));
+  ui.Confirm(scratch_.File("converted.crz"));
   EXPECT_EQ(RunConverter(ui), 1);
-  ::setenv("HOME", saved_home.c_str(), 1);
   ASSERT_EQ(ui.messages().size(), 1u);
   for (int32_t refused : {ERR_INVALID_RECORD_DECL, ERR_INVALID_FIELD_TYPE, ERR_UNSUPPORTED_TYPE,
                           ERR_NO_MEMORY}) {

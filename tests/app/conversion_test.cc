@@ -1,9 +1,8 @@
 #include "app/conversion.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdlib>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -13,28 +12,16 @@
 #include "platform/scripted_ui.h"
 #include "runtime/error_state.h"
 #include "tests/app/scripted_engine.h"
+#include "tests/support/converter_test.h"
 
 namespace vantrose {
 namespace {
 
 using Journal = std::vector<std::string>;
 
-class ConversionTest : public ::testing::Test {
+class ConversionTest : public ConverterTest<> {
  protected:
-  ConversionTest() : ui_(&journal_), engine_(&journal_) {
-    dir_ = std::filesystem::path(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") /
-           ("conversion_test_" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir_);
-    source_ = (dir_ / "old.crz").string();
-    target_ = (dir_ / "new.crz").string();
-    std::ofstream(source_) << "catalogue";
-    home_ = std::getenv("HOME") ? std::getenv("HOME") : "";
-    ::setenv("HOME", dir_.c_str(), 1);
-  }
-  ~ConversionTest() override {
-    ::setenv("HOME", home_.c_str(), 1);
-    std::filesystem::remove_all(dir_);
-  }
+  ConversionTest() : ui_(&journal_), engine_(&journal_) { std::ofstream(source_) << "catalogue"; }
 
   // Both dialogs confirmed, then the whole program.
   int Run() {
@@ -51,8 +38,6 @@ class ConversionTest : public ::testing::Test {
     return Journal(it, journal_.end());
   }
 
-  std::filesystem::path dir_;
-  std::string source_, target_, home_;
   Journal journal_;
   ScriptedUserInterface ui_;
   ScriptedEngine engine_;

@@ -3,75 +3,40 @@
 // version-3 target, converted, under the same order.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "app/assign_record.h"
 #include "app/conversion.h"
 #include "app/declarations.h"
-#include "engine/front/engine_entry.h"
 #include "engine/front/operations.h"
 #include "platform/scripted_ui.h"
 #include "runtime/error_state.h"
 #include "runtime/open_files.h"
+#include "tests/support/converter_test.h"
 
 namespace vantrose {
 namespace {
 
-std::string Contents(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using testing::Contents;
 
-int32_t Call(int32_t operation, DeclaredFile& file, int32_t cell = 0) {
-  EngineArgs args;
-  args.cells[0] = cell;
-  ClearError();
-  EngineEntry(operation, file, args);
-  return Errors().code;
-}
-
-int32_t Result(int32_t operation, DeclaredFile& file) {
-  EngineArgs args;
-  ClearError();
-  return EngineEntry(operation, file, args);
-}
-
-class RecordsConversionTest : public ::testing::Test {
+class RecordsConversionTest : public ConverterTest<> {
  protected:
   void SetUp() override {
-    dir_ = std::filesystem::path(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") /
-           ("records_conversion_" + std::to_string(::getpid()));
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-    source_ = (dir_ / "old.crz").string();
-    target_ = (dir_ / "new.crz").string();
+    ConverterTest::SetUp();
     std::filesystem::copy_file(VANTROSE_TEST_DATA "/catalogue-v2-50.crz", source_);
     const std::string records = Contents(VANTROSE_TEST_DATA "/catalogue-v2-50.crz.records");
     ASSERT_EQ(records.size() % kCatalogueRecordLength, 0u);
     for (size_t at = 0; at < records.size(); at += kCatalogueRecordLength) {
       source_records_.push_back(records.substr(at, kCatalogueRecordLength));
     }
-    home_ = std::getenv("HOME") ? std::getenv("HOME") : "";
-    ::setenv("HOME", dir_.c_str(), 1);
     StartProgram();
     ClearError();
   }
-  void TearDown() override {
-    ::setenv("HOME", home_.c_str(), 1);
-    std::filesystem::remove_all(dir_);
-    ClearError();
-  }
 
-  std::filesystem::path dir_;
-  std::string source_, target_, home_;
   std::vector<std::string> source_records_;
 };
 

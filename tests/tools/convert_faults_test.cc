@@ -10,7 +10,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
@@ -18,7 +17,6 @@
 #include "app/assign_record.h"
 #include "app/conversion.h"
 #include "app/declarations.h"
-#include "engine/front/engine_entry.h"
 #include "engine/front/open_file_state.h"
 #include "engine/front/operations.h"
 #include "engine/storage/corruption.h"
@@ -26,6 +24,7 @@
 #include "engine/table/statistics.h"
 #include "platform/scripted_ui.h"
 #include "runtime/error_state.h"
+#include "tests/support/converter_test.h"
 #include "tools/make_sample/sample_catalogue.h"
 
 namespace vantrose {
@@ -34,40 +33,14 @@ namespace {
 constexpr uint64_t kSeed = 77;
 constexpr uint32_t kRecords = 300;
 
-int32_t Call(int32_t operation, DeclaredFile& file, DeclaredKey* key = nullptr, int32_t cell = 0) {
-  EngineArgs args;
-  args.key = key;
-  args.cells[0] = cell;
-  ClearError();
-  return EngineEntry(operation, file, args);
-}
+using testing::Contents;
 
-std::string Contents(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-class ConvertFaultsTest : public ::testing::Test {
+class ConvertFaultsTest : public ConverterTest<> {
  protected:
   void SetUp() override {
-    dir_ = std::filesystem::path(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") /
-           ("convert_faults_" + std::to_string(::getpid()));
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-    source_ = (dir_ / "old.crz").string();
-    target_ = (dir_ / "new.crz").string();
-    home_ = std::getenv("HOME") ? std::getenv("HOME") : "";
-    ::setenv("HOME", dir_.c_str(), 1);
+    ConverterTest::SetUp();
     ASSERT_EQ(WriteSampleCatalogue(source_, kRecords, kSeed), 0);
   }
-  void TearDown() override {
-    ::setenv("HOME", home_.c_str(), 1);
-    std::filesystem::remove_all(dir_);
-    ClearError();
-  }
-
-  std::filesystem::path dir_;
-  std::string source_, target_, home_;
 };
 
 TEST_F(ConvertFaultsTest, DamagedDataPageStopsTheConversionWithFileSystemError) {
@@ -124,7 +97,7 @@ TEST_F(ConvertFaultsTest, KilledConverterLeavesAnOpenableTargetHoldingAPrefix) {
     EXPECT_EQ(Contents(source_), source_before) << "round " << round;
     if (!std::filesystem::exists(target_)) continue;  // killed before CREATE
     SetFileName(TargetName, target_);
-    const int32_t opened = Call(op::OPEN, REELBIN2, nullptr, 0x22);
+    const int32_t opened = Result(op::OPEN, REELBIN2, 0x22);
     if (Errors().code == ERR_FILE_NOT_FOUND) continue;  // killed before the table was made
     ASSERT_EQ(Errors().code, 0) << "round " << round << " " << opened;
     OpenFileState& state = *REELBIN2.state;
@@ -133,11 +106,11 @@ TEST_F(ConvertFaultsTest, KilledConverterLeavesAnOpenableTargetHoldingAPrefix) {
     IntegrityOptions options;
     options.pending_log_expected = true;
     EXPECT_EQ(CheckIntegrity(*state.store, options), std::vector<std::string>{}) << "round " << round;
-    const int32_t records = Call(op::RECORDSfile, REELBIN2);
+    const int32_t records = Result(op::RECORDSfile, REELBIN2);
     ASSERT_LE(records, int32_t(kRecords));
-    ASSERT_EQ(Call(op::SETfile, REELBIN2), 0);
+    ASSERT_EQ(Result(op::SETfile, REELBIN2), 0);
     for (int32_t i = 0; i < records; ++i) {
-      ASSERT_EQ(Call(op::NEXT, REELBIN2), 0);
+      ASSERT_EQ(Result(op::NEXT, REELBIN2), 0);
       ASSERT_EQ(Errors().code, 0);
       ASSERT_TRUE(std::equal(MovRecord.begin(), MovRecord.end(), expected[size_t(i)].begin()))
           << "round " << round << " record " << i;

@@ -2,21 +2,21 @@
 // version-2 catalogue whose keys an APPEND left behind.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "app/conversion.h"
 #include "app/declarations.h"
-#include "engine/front/engine_entry.h"
 #include "engine/front/open_file_state.h"
 #include "engine/front/operations.h"
 #include "engine/storage/corruption.h"
 #include "engine/storage/integrity_check.h"
 #include "engine/table/statistics.h"
 #include "runtime/error_state.h"
+#include "tests/support/engine_calls.h"
+#include "tests/support/files.h"
 #include "tools/make_sample/sample_catalogue.h"
 
 namespace vantrose {
@@ -25,23 +25,9 @@ namespace {
 constexpr uint32_t kRecords = 40;
 constexpr size_t kCreatedKey = 0;  // CREATEDKEY: every record has a value
 
-int32_t Call(int32_t operation, DeclaredFile& file, DeclaredKey* key = nullptr, int32_t cell = 0) {
-  EngineArgs args;
-  args.key = key;
-  args.cells[0] = cell;
-  ClearError();
-  const int32_t result = EngineEntry(operation, file, args);
-  return operation == op::RECORDSkey || operation == op::RECORDSfile ? result : Errors().code;
-}
-
 class BuildOperationsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = std::filesystem::path(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") /
-           ("build_operations_" + std::to_string(::getpid()));
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-    path_ = (dir_ / "cat.crz").string();
     ASSERT_EQ(WriteSampleCatalogue(path_, kRecords, 5), 0);
     StartProgram();
     SetFileName(SourceName, path_);
@@ -53,7 +39,6 @@ class BuildOperationsTest : public ::testing::Test {
   }
   void TearDown() override {
     Call(op::CLOSE, REELBIN1);
-    std::filesystem::remove_all(dir_);
     ClearError();
   }
 
@@ -69,8 +54,8 @@ class BuildOperationsTest : public ::testing::Test {
     return result;
   }
 
-  std::filesystem::path dir_;
-  std::string path_;
+  testing::ScratchDir scratch_;
+  const std::string path_ = scratch_.File("cat.crz");
 };
 
 TEST_F(BuildOperationsTest, AppendLeavesTheKeysBehind) {
@@ -87,7 +72,7 @@ TEST_F(BuildOperationsTest, BuildFileOnAClosedFileOpensBuildsAndClosesIt) {
 TEST_F(BuildOperationsTest, BuildKeyBuildsThatKeyOnly) {
   ASSERT_EQ(Call(op::OPEN, REELBIN1, nullptr, kConversionOpenMode), 0);
   EXPECT_EQ(Call(op::BUILDkey, REELBIN1, &(*REELBIN1.keys)[kCreatedKey]), 0);
-  EXPECT_EQ(Call(op::RECORDSkey, REELBIN1, &(*REELBIN1.keys)[kCreatedKey]), int32_t(kRecords + 1));
+  EXPECT_EQ(Result(op::RECORDSkey, REELBIN1, &(*REELBIN1.keys)[kCreatedKey]), int32_t(kRecords + 1));
   ASSERT_EQ(Call(op::CLOSE, REELBIN1), 0);
   EXPECT_EQ(KeyStatistics(kCreatedKey).second, 0u);
   EXPECT_EQ(KeyStatistics(kCreatedKey + 3).second, kRecords + 2);  // GIVENTOKEY still behind

@@ -3,10 +3,8 @@
 // version-3 declaration, record by record and key by key.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -16,7 +14,6 @@
 #include "app/assign_record.h"
 #include "app/conversion.h"
 #include "app/declarations.h"
-#include "engine/front/engine_entry.h"
 #include "engine/front/open_file_state.h"
 #include "engine/front/operations.h"
 #include "engine/storage/corruption.h"
@@ -25,6 +22,7 @@
 #include "engine/table/statistics.h"
 #include "platform/scripted_ui.h"
 #include "runtime/error_state.h"
+#include "tests/support/converter_test.h"
 #include "tools/make_sample/sample_catalogue.h"
 
 namespace vantrose {
@@ -32,41 +30,11 @@ namespace {
 
 constexpr uint64_t kSeed = 20261211;
 
-int32_t Call(int32_t operation, DeclaredFile& file, DeclaredKey* key = nullptr, int32_t cell = 0) {
-  EngineArgs args;
-  args.key = key;
-  args.cells[0] = cell;
-  ClearError();
-  EngineEntry(operation, file, args);
-  return Errors().code;
-}
-
-int32_t Result(int32_t operation, DeclaredFile& file) {
-  EngineArgs args;
-  ClearError();
-  return EngineEntry(operation, file, args);
-}
-
 using Image = std::vector<uint8_t>;
+using testing::Contents;
 
-class EndToEndTest : public ::testing::TestWithParam<uint32_t> {
+class EndToEndTest : public ConverterTest<::testing::TestWithParam<uint32_t>> {
  protected:
-  void SetUp() override {
-    dir_ = std::filesystem::path(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") /
-           ("end_to_end_" + std::to_string(::getpid()));
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-    source_ = (dir_ / "old.crz").string();
-    target_ = (dir_ / "new.crz").string();
-    home_ = std::getenv("HOME") ? std::getenv("HOME") : "";
-    ::setenv("HOME", dir_.c_str(), 1);
-  }
-  void TearDown() override {
-    ::setenv("HOME", home_.c_str(), 1);
-    std::filesystem::remove_all(dir_);
-    ClearError();
-  }
-
   // The converted image of each sample record, in record order.
   std::vector<Image> ExpectedTarget(uint32_t records) {
     std::vector<Image> images;
@@ -77,21 +45,13 @@ class EndToEndTest : public ::testing::TestWithParam<uint32_t> {
     }
     return images;
   }
-
-  std::filesystem::path dir_;
-  std::string source_, target_, home_;
 };
 
 TEST_P(EndToEndTest, TargetHoldsEveryRecordConvertedAndEveryKeyBuilt) {
   const uint32_t records = GetParam();
   ASSERT_EQ(WriteSampleCatalogue(source_, records, kSeed), 0);
-  const std::string source_bytes_before = [&] {
-    std::FILE* f = std::fopen(source_.c_str(), "rb");
-    std::string bytes(std::filesystem::file_size(source_), '\0');
-    EXPECT_EQ(std::fread(bytes.data(), 1, bytes.size(), f), bytes.size());
-    std::fclose(f);
-    return bytes;
-  }();
+  const std::string source_bytes_before = Contents(source_);
+  EXPECT_EQ(source_bytes_before.size(), std::filesystem::file_size(source_));
 
   ScriptedUserInterface ui;
   ui.Confirm(source_);
@@ -164,10 +124,8 @@ TEST_P(EndToEndTest, TargetHoldsEveryRecordConvertedAndEveryKeyBuilt) {
   ClearEngineOperationInProgress();
   EXPECT_EQ(Call(op::CLOSE, REELBIN2), 0);
 
-  std::FILE* f = std::fopen(source_.c_str(), "rb");
-  std::string source_bytes_after(std::filesystem::file_size(source_), '\0');
-  EXPECT_EQ(std::fread(source_bytes_after.data(), 1, source_bytes_after.size(), f), source_bytes_after.size());
-  std::fclose(f);
+  const std::string source_bytes_after = Contents(source_);
+  EXPECT_EQ(source_bytes_after.size(), std::filesystem::file_size(source_));
   EXPECT_TRUE(source_bytes_after == source_bytes_before);
 }
 
