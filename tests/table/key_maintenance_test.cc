@@ -15,35 +15,18 @@
 #include "platform/code_page.h"
 #include "record_kinds_store.h"
 #include "runtime/declared.h"
+#include "tests/table/twenty_byte_record.h"
 
 namespace vantrose {
 namespace {
 
-using Bytes = std::vector<uint8_t>;
 using Entries = std::vector<Bytes>;  // every index entry of the table, in order
 
 constexpr uint32_t kTable = 9;
-constexpr uint32_t kRecordLength = 20;
 
-// Record layout: name STRING(8) @0, number LONG @8, code STRING(4) @12,
-// tag STRING(4) @16.
-Bytes Image(const std::string& name, int32_t number, const std::string& code,
-            const std::string& tag = "t") {
-  Bytes image(kRecordLength, ' ');
-  std::memcpy(image.data(), name.data(), std::min<size_t>(name.size(), 8));
-  std::memcpy(image.data() + 8, &number, 4);
-  std::memcpy(image.data() + 12, code.data(), std::min<size_t>(code.size(), 4));
-  std::memcpy(image.data() + 16, tag.data(), std::min<size_t>(tag.size(), 4));
-  return image;
-}
-
+// The records are those of twenty_byte_record.h.
 class KeyMaintenanceTest : public TableFileTest {
  protected:
-  struct KeySpec {
-    uint8_t flags;
-    std::vector<int> fields;  // 0-based field numbers
-  };
-
   void SetUp() override {
     TableFileTest::SetUp();
     MarkEngineOperationInProgress();  // a corruption report fails the test, not the run
@@ -69,23 +52,8 @@ class KeyMaintenanceTest : public TableFileTest {
   void Define(const std::vector<KeySpec>& keys) {
     state_.table_number = kTable;
     state_.record_length = kRecordLength;
-    state_.fields.resize(4);
-    const uint8_t types[] = {TYPE_STRING, TYPE_LONG, TYPE_STRING, TYPE_STRING};
-    const uint32_t offsets[] = {0, 8, 12, 16}, sizes[] = {8, 4, 4, 4};
-    for (size_t i = 0; i < 4; ++i) {
-      state_.fields[i].type = types[i];
-      state_.fields[i].offset = offsets[i];
-      state_.fields[i].size = sizes[i];
-      state_.fields[i].index = uint32_t(i);
-    }
-    state_.keys.assign(keys.size(), KeyDescriptor{});
-    for (size_t i = 0; i < keys.size(); ++i) {
-      KeyDescriptor& key = state_.keys[i];
-      key.owner = &state_;
-      key.number = uint32_t(i);
-      key.flags = keys[i].flags;
-      for (int field : keys[i].fields) key.components.push_back({&state_.fields[field], 0});
-    }
+    DefineFields(state_);
+    DefineKeys(state_, keys);
     WriteFreshStatistics(state_);
   }
 
@@ -141,7 +109,7 @@ class KeyMaintenanceTest : public TableFileTest {
 
 TEST_F(KeyMaintenanceTest, AddMakesOneEntryPerMaintainedKey) {
   DefineDefault();
-  ASSERT_EQ(Add(Image("Alpha", 7, "X1"), 100), 0);
+  ASSERT_EQ(Add(Image("Alpha", 7, "X1", "t"), 100), 0);
   // Keys 0, 1, 2 and 5; not the INDEX, not the dynamic index.
   EXPECT_EQ(Counts(), (std::vector<uint32_t>{1, 1, 1, 0, 0, 1}));
   ExpectCountsMatchEntries();
@@ -153,7 +121,7 @@ TEST_F(KeyMaintenanceTest, AddMakesOneEntryPerMaintainedKey) {
   EXPECT_EQ(FirstNotIndexed(state_, 3), 100u);  // the INDEX is to be built from here
   EXPECT_EQ(FirstNotIndexed(state_, 0), 0u);
   // The entries are exactly what FormEntry makes.
-  RecordNodePtr expected = FormEntry(state_, state_.keys[1], Image("Alpha", 7, "X1"));
+  RecordNodePtr expected = FormEntry(state_, state_.keys[1], Image("Alpha", 7, "X1", "t"));
   SetEntryRecordNumber(*expected, 100);
   EXPECT_EQ(EntriesOf(1)[0], Bytes(expected->all().begin(), expected->all().end()));
 }

@@ -1,10 +1,7 @@
 // An open table on a fresh file, as the table open leaves it: descriptors,
 // record buffer, cursors, statistics records, RS_OPEN. Operations are run
 // through their handlers the way the engine entry runs them, followed by the
-// commit step.
-//
-// Record layout (20 bytes): name STRING(8) @0, number LONG @8,
-// code STRING(4) @12, tag STRING(4) @16.
+// commit step. The records are those of twenty_byte_record.h.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -29,30 +26,12 @@
 #include "engine/table/table_records.h"
 #include "record_kinds_store.h"
 #include "runtime/declared.h"
+#include "tests/table/twenty_byte_record.h"
 
 namespace vantrose {
 
-using Bytes = std::vector<uint8_t>;
-
-constexpr uint32_t kRecordLength = 20;
-enum Field { kName = 0, kNumber = 1, kCode = 2, kTag = 3 };
-
-inline Bytes Image(const std::string& name, int32_t number, const std::string& code = "",
-                   const std::string& tag = "") {
-  Bytes image(kRecordLength, ' ');
-  std::memcpy(image.data(), name.data(), std::min<size_t>(name.size(), 8));
-  std::memcpy(image.data() + 8, &number, 4);
-  std::memcpy(image.data() + 12, code.data(), std::min<size_t>(code.size(), 4));
-  std::memcpy(image.data() + 16, tag.data(), std::min<size_t>(tag.size(), 4));
-  return image;
-}
-
 class RecordsTest : public TableFileTest {
  protected:
-  struct KeySpec {
-    uint8_t flags;
-    std::vector<int> fields;  // Field numbers
-  };
   struct MemoSpec {
     uint32_t size;
     uint8_t flags;
@@ -81,26 +60,11 @@ class RecordsTest : public TableFileTest {
     buffer_.assign(record_length, ' ');
     state_.record_buffer = buffer_.data();
     if (oem) state_.attributes |= ATTR_OEM;
-    state_.fields.resize(4);
-    const uint8_t types[] = {TYPE_STRING, TYPE_LONG, TYPE_STRING, TYPE_STRING};
-    const uint32_t offsets[] = {0, 8, 12, 16}, sizes[] = {8, 4, 4, 4};
-    for (size_t i = 0; i < 4; ++i) {
-      FieldDescriptor& field = state_.fields[i];
-      field.type = types[i];
-      field.offset = offsets[i];
-      field.size = sizes[i];
-      field.element_length = types[i] == TYPE_STRING ? sizes[i] : 0;
-      field.index = uint32_t(i);
-    }
-    state_.keys.assign(keys.size(), KeyDescriptor{});
-    for (size_t i = 0; i < keys.size(); ++i) {
-      KeyDescriptor& key = state_.keys[i];
-      key.owner = &state_;
-      key.number = uint32_t(i);
-      key.flags = keys[i].flags;
+    DefineFields(state_);
+    DefineKeys(state_, keys);
+    for (KeyDescriptor& key : state_.keys) {
       key.store = &store_;
       key.stats_cursor = NewCursor();
-      for (int field : keys[i].fields) key.components.push_back({&state_.fields[field], 0});
     }
     for (const MemoSpec& spec : memos) {
       MemoDescriptor memo;
