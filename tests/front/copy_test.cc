@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <set>
-
 #include "platform/file_system.h"
 #include "tests/front/open_fixture.h"
 
@@ -9,15 +7,6 @@ namespace vantrose {
 namespace {
 
 using CopyTest = TableOperationsTest;
-
-// Only the named files are in the directory: no temporary file is left.
-void ExpectDirectoryHolds(const std::filesystem::path& dir, std::set<std::string> names) {
-  std::set<std::string> found;
-  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-    found.insert(entry.path().filename().string());
-  }
-  EXPECT_EQ(found, names);
-}
 
 TEST_F(CopyTest, WholeFileToANameToADirectoryAndOntoItself) {
   NamedFile source("SRC.crz");
@@ -37,7 +26,7 @@ TEST_F(CopyTest, WholeFileToANameToADirectoryAndOntoItself) {
   EXPECT_EQ(WithTarget(op::COPY, source, InDir("SRC.crz")), 0);
   EXPECT_EQ(Contents("SRC.crz"), bytes);
   EXPECT_EQ(WithTarget(op::COPY, source, ""), 0);  // no target: nothing to do
-  ExpectDirectoryHolds(dir_, {"SRC.crz", "copy.bak", "COPY.crz", "backups"});
+  ExpectDirectoryHolds({"SRC.crz", "copy.bak", "COPY.crz", "backups"});
   EXPECT_EQ(source.file.state, nullptr);
 }
 
@@ -62,7 +51,7 @@ TEST_F(CopyTest, AFailedCopyKeepsTheEarlierDestination) {
   EXPECT_EQ(WithTarget(op::COPY, missing, "old.bak"), 2);
   EXPECT_EQ(Contents("old.bak"), "earlier backup");
   EXPECT_EQ(WithTarget(op::COPY, missing, "new.bak"), 2);
-  ExpectDirectoryHolds(dir_, {"old.bak"});
+  ExpectDirectoryHolds({"old.bak"});
 }
 
 // A second run of the converter whose first dialog was cancelled copies a
@@ -70,9 +59,7 @@ TEST_F(CopyTest, AFailedCopyKeepsTheEarlierDestination) {
 TEST_F(CopyTest, CopyFromNoFileKeepsAnEarlierBackupThatIsATableFile) {
   NamedFile earlier("crzconv.bak");
   ASSERT_EQ(Create(earlier), 0);
-  ASSERT_EQ(Open(earlier), 0);
-  AddRecords(earlier, 4);
-  ASSERT_EQ(Close(earlier), 0);
+  ASSERT_NO_FATAL_FAILURE(FillTable(earlier, 4));
   const std::string bytes = Contents("crzconv.bak");
   for (const char* name : {"", "    ", "gone.crz"}) {
     NamedFile nothing(name);
@@ -122,11 +109,9 @@ TEST_F(CopyTest, TableIntoANewFileIsRenumberedPastItsCounter) {
 TEST_F(CopyTest, TableCopyWithoutSourceLeavesTheTargetAlone) {
   NamedFile target("G\\!A");
   ASSERT_EQ(Create(target), 0);
-  ASSERT_EQ(Open(target), 0);
-  AddRecords(target, 3);
-  std::vector<uint32_t> kept = RecordNumbers(target);
-  uint32_t table = target.file.state->table_number;
-  ASSERT_EQ(Close(target), 0);
+  uint32_t table = 0;
+  std::vector<uint32_t> kept;
+  ASSERT_NO_FATAL_FAILURE(FillTable(target, 3, &table, &kept));
   const std::string bytes = Contents("G.VNT");
 
   NamedFile no_table("G\\!MISSING");
@@ -149,11 +134,9 @@ TEST_F(CopyTest, RenameInsideAFileKeepsNumbersAndRefusesAnExistingTable) {
   NamedFile c("F\\!C");
   ASSERT_EQ(Create(a), 0);
   ASSERT_EQ(Create(c), 0);
-  ASSERT_EQ(Open(a), 0);
-  AddRecords(a, 4);
-  uint32_t table = a.file.state->table_number;
-  std::vector<uint32_t> numbers = RecordNumbers(a);
-  ASSERT_EQ(Close(a), 0);
+  uint32_t table = 0;
+  std::vector<uint32_t> numbers;
+  ASSERT_NO_FATAL_FAILURE(FillTable(a, 4, &table, &numbers));
 
   EXPECT_EQ(WithTarget(op::RENAME, a, "F\\!C"), 5);
   ASSERT_EQ(Open(a), 0);  // still there, under its name
@@ -191,9 +174,7 @@ TEST_F(CopyTest, RenameOfAWholeFileNeverReplacesAnother) {
 TEST_F(CopyTest, RenameIntoAnotherFileMovesTheTable) {
   NamedFile a("F\\!A");
   ASSERT_EQ(Create(a), 0);
-  ASSERT_EQ(Open(a), 0);
-  AddRecords(a, 2);
-  ASSERT_EQ(Close(a), 0);
+  ASSERT_NO_FATAL_FAILURE(FillTable(a, 2));
   NamedFile keep("F\\!KEEP");
   ASSERT_EQ(Create(keep), 0);
   EXPECT_EQ(WithTarget(op::RENAME, a, "G\\!A"), 0);

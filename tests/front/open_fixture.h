@@ -11,8 +11,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "engine/front/engine_entry.h"
 #include "engine/front/open_file_registry.h"
@@ -27,6 +28,8 @@
 #include "runtime/error_state.h"
 #include "runtime/string_stack.h"
 #include "tests/front/declared_test_file.h"
+#include "tests/support/engine_calls.h"
+#include "tests/support/files.h"
 
 namespace vantrose {
 
@@ -61,11 +64,7 @@ class TableOperationsTest : public ::testing::Test {
   }
 
   static int32_t Call(int32_t operation, TestFile& t, int32_t cell = 0) {
-    EngineArgs args;
-    args.cells[0] = cell;
-    ClearError();
-    EngineEntry(operation, t.file, args);
-    return Errors().code;
+    return vantrose::Call(operation, t.file, cell);
   }
   static int32_t Open(TestFile& t, int32_t mode = 0x22) { return Call(op::OPEN, t, mode); }
   static int32_t Create(TestFile& t) { return Call(op::CREATE, t); }
@@ -93,6 +92,16 @@ class TableOperationsTest : public ::testing::Test {
     }
     ASSERT_EQ(LeaveWriteMode(*state.store), 0);
   }
+  // Opens the table `t`, stores `count` records in it as AddRecords does and
+  // closes it again; answers its table number and the record numbers.
+  static void FillTable(TestFile& t, int count, uint32_t* table = nullptr,
+                        std::vector<uint32_t>* numbers = nullptr) {
+    ASSERT_EQ(Open(t), 0);
+    ASSERT_NO_FATAL_FAILURE(AddRecords(t, count));
+    if (table != nullptr) *table = t.file.state->table_number;
+    if (numbers != nullptr) *numbers = RecordNumbers(t);
+    ASSERT_EQ(Close(t), 0);
+  }
   // The record numbers of the open table's data records, in order.
   static std::vector<uint32_t> RecordNumbers(TestFile& t) {
     TableState& state = *t.file.state;
@@ -108,9 +117,15 @@ class TableOperationsTest : public ::testing::Test {
 
   std::string InDir(const std::string& name) const { return (dir_ / name).string(); }
   static bool Exists(const std::string& path) { return std::filesystem::exists(path); }
-  static std::string Contents(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+  static std::string Contents(const std::string& path) { return testing::Contents(path); }
+  // Only the named files are in the working directory: no temporary file
+  // was left behind.
+  void ExpectDirectoryHolds(const std::set<std::string>& names) const {
+    std::set<std::string> found;
+    for (const auto& entry : std::filesystem::directory_iterator(dir_)) {
+      found.insert(entry.path().filename().string());
+    }
+    EXPECT_EQ(found, names);
   }
 
   std::filesystem::path dir_;

@@ -13,6 +13,18 @@ namespace {
 
 using OpenTest = TableOperationsTest;
 
+// A declaration of `name` without record, keys or memos: the open takes the
+// file's own definition.
+struct BareFile : NamedFile {
+  explicit BareFile(std::string name) : NamedFile(std::move(name)) {
+    file.record_length = 0;
+    file.record_buffer = nullptr;
+    file.keys = nullptr;
+    file.memos = nullptr;
+    file.record = nullptr;
+  }
+};
+
 TEST_F(OpenTest, NameReportsTheResolvedFileAndTable) {
   struct Case {
     const char* declared;
@@ -82,12 +94,7 @@ TEST_F(OpenTest, DeclarationsThatDifferFromTheFile) {
 TEST_F(OpenTest, ADeclarationWithoutRecordTakesTheFilesDefinition) {
   NamedFile stored("T");
   ASSERT_EQ(Create(stored), 0);
-  NamedFile bare("T");
-  bare.file.record_length = 0;
-  bare.file.record_buffer = nullptr;
-  bare.file.keys = nullptr;
-  bare.file.memos = nullptr;
-  bare.file.record = nullptr;
+  BareFile bare("T");
   ASSERT_EQ(Open(bare), 0);
   ASSERT_NE(bare.file.state, nullptr);
   EXPECT_EQ(bare.file.state->record_length, 40u);
@@ -110,12 +117,7 @@ TEST_F(OpenTest, ADamagedDefinitionFailsTheOpen) {
   ASSERT_EQ(LeaveWriteMode(store), 0);
   ASSERT_EQ(Close(t), 0);
   EXPECT_EQ(Open(t), 47);
-  NamedFile bare("D");
-  bare.file.record_length = 0;
-  bare.file.record_buffer = nullptr;
-  bare.file.keys = nullptr;
-  bare.file.memos = nullptr;
-  bare.file.record = nullptr;
+  BareFile bare("D");
   EXPECT_EQ(Open(bare), 47);
   EXPECT_EQ(OpenFileRegistry::Instance().size(), 0u);
 }

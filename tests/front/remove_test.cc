@@ -13,9 +13,7 @@ TEST_F(RemoveTest, OneOfTwoTablesThenTheLastWithTheFile) {
   NamedFile b("F\\!B");
   ASSERT_EQ(Create(a), 0);
   ASSERT_EQ(Create(b), 0);
-  ASSERT_EQ(Open(a), 0);
-  AddRecords(a, 3);
-  ASSERT_EQ(Close(a), 0);
+  ASSERT_NO_FATAL_FAILURE(FillTable(a, 3));
 
   EXPECT_EQ(Call(op::REMOVE, a), 0);
   EXPECT_TRUE(Exists("F.VNT"));
