@@ -55,6 +55,10 @@ class Page {
   uint32_t pins = 0;
   // Built image waiting to be written by the running commit (empty if none).
   std::vector<uint8_t> image;
+  // A page fetched only to be moved to another slot (PageCache::GetForMove)
+  // is not loaded: it holds its image as read and the key of its first
+  // record, which is all a move needs. Any other fetch loads it.
+  std::vector<uint8_t> first_key;
 };
 
 // Keeps a page from being dropped by cache trimming while held.

@@ -36,6 +36,33 @@ class NodeSink final : public RecordSink {
   std::vector<RecordNodePtr> nodes;
 };
 
+// Keeps the key of an image's first record; the other records are unpacked
+// into scratch space only so that the whole image is checked.
+class FirstKeySink final : public RecordSink {
+ public:
+  uint8_t* AddRecord(uint16_t length, uint16_t key_length) override {
+    if (key_length > length) ReportCorruption(kCheckTreeShape);
+    if (records_++ == 0) {
+      first_.resize(length);
+      first_key_length_ = key_length;
+      return first_.data();
+    }
+    scratch_.resize(length);
+    return scratch_.data();
+  }
+  bool empty() const { return records_ == 0; }
+  std::vector<uint8_t> TakeKey() {
+    first_.resize(first_key_length_);
+    return std::move(first_);
+  }
+
+ private:
+  uint32_t records_ = 0;
+  uint16_t first_key_length_ = 0;
+  std::vector<uint8_t> first_;
+  std::vector<uint8_t> scratch_;
+};
+
 }  // namespace
 
 PageCache::PageCache(FileStore& store) : store_(store) { store.cache_hooks = &g_cache_hooks; }
@@ -85,6 +112,14 @@ void PageCache::Trim() {
 Page* PageCache::Get(int32_t number) {
   Trim();
   if (Page* page = Find(number)) {
+    if (!page->loaded) {
+      // Fetched for a move so far: its records are now needed, and once
+      // they may change the image read no longer stands for them.
+      const std::vector<uint8_t> image = std::move(page->image);
+      page->image = std::vector<uint8_t>();
+      page->first_key = std::vector<uint8_t>();
+      Populate(page, image);
+    }
     if (!page->changed) Touch(page);
     return page;
   }
@@ -94,9 +129,31 @@ Page* PageCache::Get(int32_t number) {
   if (number < 0) ReportCorruption(kCheckTreeShape);
   auto owned = std::make_unique<Page>(number);
   Load(owned.get());
+  return Cache(std::move(owned));
+}
+
+Page* PageCache::GetForMove(int32_t number) {
+  if (Page* page = Find(number)) return page;
+  if (number < 0) ReportCorruption(kCheckTreeShape);
+  const std::span<const uint8_t> slot = ReadSlot(number);
+  FirstKeySink sink;
+  const ParsedImage parsed = ParseImage(slot, sink);
+  if (parsed.level > 0) return Get(number);
+  auto owned = std::make_unique<Page>(number);
+  // A leaf without records is left to the move to report.
+  if (!sink.empty()) {
+    owned->image.assign(slot.begin(), slot.end());
+    owned->first_key = sink.TakeKey();
+  } else {
+    owned->loaded = true;
+  }
+  return Cache(std::move(owned));
+}
+
+Page* PageCache::Cache(std::unique_ptr<Page> owned) {
   Page* page = owned.get();
   page->created = clock_;
-  pages_.emplace(number, std::move(owned));
+  pages_.emplace(page->number, std::move(owned));
   clean_.PushNewest(page);
   Touch(page);
   return page;
@@ -107,15 +164,20 @@ uint32_t PageCache::ReadOffsetOf(uint32_t home_offset) const {
   return it == redirects_.end() ? home_offset : it->second;
 }
 
-void PageCache::Load(Page* page) {
-  const int zone = ZoneOf(store_, page->number);
+std::span<const uint8_t> PageCache::ReadSlot(int32_t number) {
+  const int zone = ZoneOf(store_, number);
   const size_t slot_size = size_t(zone) * kBlockSize;
   if (slot_buffer_.size() < kMaxImageSize) slot_buffer_.resize(kMaxImageSize);
-  const uint32_t home = uint32_t(PageOffset(page->number));
+  const uint32_t home = uint32_t(PageOffset(number));
   OsReadExact(store_.file, ReadOffsetOf(home), slot_buffer_.data(), slot_size);
+  return {slot_buffer_.data(), slot_size};
+}
 
+void PageCache::Load(Page* page) { Populate(page, ReadSlot(page->number)); }
+
+void PageCache::Populate(Page* page, std::span<const uint8_t> image) {
   NodeSink sink;
-  const ParsedImage parsed = ParseImage({slot_buffer_.data(), slot_size}, sink);
+  const ParsedImage parsed = ParseImage(image, sink);
   if (parsed.level > 0 && parsed.children.size() != sink.nodes.size()) ReportCorruption(kCheckTreeShape);
   std::vector<RecordNode*> sorted;
   sorted.reserve(sink.nodes.size());
@@ -157,6 +219,10 @@ void PageCache::MarkChanged(Page& page) {
 
 void PageCache::MarkClean(Page& page) {
   if (!page.changed) return;
+  if (!page.loaded) {
+    Drop(&page);
+    return;
+  }
   changed_.Remove(&page);
   page.changed = false;
   page.image = std::vector<uint8_t>();

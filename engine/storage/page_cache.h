@@ -18,6 +18,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <unordered_map>
 #include <vector>
 
@@ -39,6 +40,13 @@ class PageCache {
   // is not cached; a negative number not cached is the root of a new file,
   // made holding the empty record.
   Page* Get(int32_t number);
+  // The page for a zone move: a cached page as it is, else a leaf as read
+  // from its slot without being loaded (its image and first key only; the
+  // image is written unchanged at the new place, so the move neither unpacks
+  // its records nor builds its image again). A page above the leaves is
+  // loaded, as the move changes its children's entries. The image is checked
+  // as a load checks it.
+  Page* GetForMove(int32_t number);
   // The cached page of that number, or none; no load, no touch.
   Page* Find(int32_t number) const;
   // A new, empty, loaded page under the next temporary number (changed).
@@ -51,7 +59,7 @@ class PageCache {
 
   void MarkChanged(Page& page);
   // A changed page that the commit has written: back to the clean list,
-  // image freed.
+  // image freed; a page that was never loaded is dropped.
   void MarkClean(Page& page);
   // Gives a cached page another number (zone moves).
   void Renumber(Page& page, int32_t to);
@@ -93,7 +101,12 @@ class PageCache {
 
   void Trim();
   void Touch(Page* page);
+  // The page's slot as stored (or its log copy), in slot_buffer_.
+  std::span<const uint8_t> ReadSlot(int32_t number);
   void Load(Page* page);
+  // Gives the page the records of `image`.
+  void Populate(Page* page, std::span<const uint8_t> image);
+  Page* Cache(std::unique_ptr<Page> owned);
 
   FileStore& store_;
   std::unordered_map<int32_t, std::unique_ptr<Page>> pages_;

@@ -62,16 +62,19 @@ void MakeRoomAbove(FileStore& store, int z, int32_t b) {
 
 void MovePage(FileStore& store, int32_t from, int32_t to) {
   if (from == to) return;
-  Page* page = store.cache.Get(from);
+  Page* page = store.cache.GetForMove(from);
   store.cache.MarkChanged(*page);
   store.cache.Renumber(*page, to);
   if (from == store.header.root_page) {
     store.header.root_page = to;
     return;
   }
-  const RecordNode* first = page->records.First();
-  if (first == nullptr) ReportCorruption(kCheckMovedPageEmpty);
-  const KeyBytes key = first->key();
+  KeyBytes key(page->first_key.data(), page->first_key.size());
+  if (page->loaded) {
+    const RecordNode* first = page->records.First();
+    if (first == nullptr) ReportCorruption(kCheckMovedPageEmpty);
+    key = first->key();
+  }
   Page* at = store.cache.Get(store.header.root_page);
   for (;;) {
     if (at->level <= page->level) ReportCorruption(kCheckParentEntryMissing);

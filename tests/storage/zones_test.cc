@@ -1,6 +1,7 @@
 // Zones: slot allocation arithmetic, freeing slots, pages that change size.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <map>
 
 #include "engine/storage/page.h"
@@ -140,6 +141,43 @@ TEST_F(ZonesTest, PageGrowingToTwoBlocksMovesToZoneTwoAndItsSlotIsRefilled) {
   EXPECT_EQ(after.at(last_first_key), old_slot);
   EXPECT_EQ(store.header.zone_end[1], last);
   EXPECT_TRUE(Problems().empty());
+}
+
+// A leaf read only to be moved keeps its image as read; a later change of
+// its records in the same commit must still reach the disk, and a leaf moved
+// untouched must read back whole.
+TEST_F(ZonesTest, LeafMovedFromAColdCacheKeepsItsRecordsAndLaterChanges) {
+  for (const bool change_after_move : {false, true}) {
+    SCOPED_TRACE(change_after_move);
+    BuildZoneOneTree();
+    Close();
+    FileStore& store = OpenForWriting();  // nothing cached: the move reads the leaf
+    const std::map<uint32_t, int32_t> before = LeafNumbers();
+    const int32_t last = store.header.zone_end[1] - 1;
+    Close();
+    OpenForWriting();
+    auto victim = std::next(before.begin(), 3);
+    auto moved = before.begin();
+    while (moved->second != last) ++moved;
+    ASSERT_NE(victim, moved);
+    const uint32_t victim_end = std::next(victim)->first;
+    for (uint32_t key = victim->first; key < victim_end; key += 10) Delete(this->store(), FindExact(this->store(), Key(key)));
+    if (change_after_move) Insert(this->store(), MakeRecord(moved->first + 5, 100));
+    ASSERT_EQ(Commit(this->store()), 0);
+    EXPECT_TRUE(Problems().empty());
+    Close();
+    Open();
+    const std::vector<uint32_t> keys = AllKeys();
+    std::vector<uint32_t> expected;
+    for (uint32_t n = 1; n <= 200; ++n) {
+      if (n * 10 < victim->first || n * 10 >= victim_end) expected.push_back(n * 10);
+      if (change_after_move && n * 10 == moved->first) expected.push_back(n * 10 + 5);
+    }
+    EXPECT_EQ(keys, expected);
+    EXPECT_TRUE(HasContent(FindExact(this->store(), Key(moved->first)), moved->first, 196));
+    Close();
+    std::filesystem::remove(path_);
+  }
 }
 
 }  // namespace
