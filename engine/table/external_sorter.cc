@@ -17,12 +17,12 @@ void AppendRunLength(RunFile& file, uint64_t length) {
 
 }  // namespace
 
-// Reads one run of the RunFile item by item through a kReaderBuffer-byte
-// buffer. Requests of kReaderBuffer bytes or more bypass the buffer.
+// Reads one run of the RunFile item by item through its buffer. Requests of
+// the buffer's size or more bypass it.
 class ExternalSorter::RunReader {
  public:
-  RunReader(uint64_t start, uint64_t end, uint8_t* buffer, uint8_t* item)
-      : next_(start), end_(end), buffer_(buffer), item_(item) {}
+  RunReader(uint64_t start, uint64_t end, uint8_t* buffer, size_t buffer_size, uint8_t* item)
+      : next_(start), end_(end), buffer_(buffer), buffer_size_(buffer_size), item_(item) {}
 
   const uint8_t* item() const { return item_; }
 
@@ -44,12 +44,12 @@ class ExternalSorter::RunReader {
       }
       // Runs hold whole items (checked when the merge starts).
       if (end_ - next_ < need) return kOsErrorReadPastEnd;
-      if (need >= kReaderBuffer) {
+      if (need >= buffer_size_) {
         if (const int32_t error = file.ReadAt(next_, out, need)) return error;
         next_ += need;
         break;
       }
-      const size_t refill = static_cast<size_t>(std::min<uint64_t>(kReaderBuffer, end_ - next_));
+      const size_t refill = static_cast<size_t>(std::min<uint64_t>(buffer_size_, end_ - next_));
       if (const int32_t error = file.ReadAt(next_, buffer_, refill)) return error;
       next_ += refill;
       position_ = 0;
@@ -63,6 +63,7 @@ class ExternalSorter::RunReader {
   uint64_t next_;  // next offset to read from the RunFile
   uint64_t end_;   // end of this run's items
   uint8_t* buffer_;
+  size_t buffer_size_;
   size_t position_ = 0;
   size_t fill_ = 0;
   uint8_t* item_;  // the current item
@@ -167,13 +168,17 @@ int32_t ExternalSorter::StartMerge() {
   std::vector<SortEntry>().swap(index_);
   merging_ = true;
 
-  const size_t per_reader = kReaderBuffer + item_size_;
-  const uint64_t width = std::max<uint64_t>(2, limits_.merge_memory / per_reader);
+  const uint64_t width = std::max<uint64_t>(2, limits_.merge_memory / (kReaderBuffer + item_size_));
   try {
     const size_t readers = static_cast<size_t>(std::min<uint64_t>(width, runs_written_));
+    // Few runs share the merge memory in larger buffers: every refill is a
+    // read of the temporary file, and a build merges a few runs per key of
+    // hundreds of thousands of items.
+    reader_buffer_ = std::clamp<size_t>(limits_.merge_memory / readers, kReaderBuffer + item_size_,
+                                        kLargestReaderBuffer + item_size_) - item_size_;
     readers_.reserve(readers);
     heap_.reserve(readers);
-    reader_memory_.resize(readers * per_reader);
+    reader_memory_.resize(readers * (reader_buffer_ + item_size_));
   } catch (const std::bad_alloc&) {
     return Fail(kErrorNoMemory);
   }
@@ -205,7 +210,7 @@ int32_t ExternalSorter::StartMerge() {
 // Makes the readers of `count` runs that lie back to back from offset
 // `first`, each on its first item, and sets *end after the last of them.
 int32_t ExternalSorter::OpenReaders(uint64_t first, uint64_t count, uint64_t* end) {
-  const size_t per_reader = kReaderBuffer + item_size_;
+  const size_t per_reader = reader_buffer_ + item_size_;
   readers_.clear();
   heap_.clear();
   top_taken_ = false;
@@ -223,7 +228,7 @@ int32_t ExternalSorter::OpenReaders(uint64_t first, uint64_t count, uint64_t* en
       return kOsErrorReadPastEnd;
     }
     uint8_t* memory = reader_memory_.data() + run * per_reader;
-    readers_.emplace_back(start, start + length, memory, memory + kReaderBuffer);
+    readers_.emplace_back(start, start + length, memory, reader_buffer_, memory + reader_buffer_);
     bool has_item;
     if (const int32_t error = readers_.back().Advance(*run_file_, item_size_, &has_item)) {
       return error;

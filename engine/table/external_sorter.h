@@ -5,7 +5,9 @@
 // kBatchBytes bytes of items it is sorted and spilled as one run onto the
 // RunFile (run_file.h). When adding ends, a sort that never spilled hands
 // out its batch in order; otherwise the last batch is spilled too and the
-// runs are merged, each read through its own kReaderBuffer-byte buffer.
+// runs are merged, each read through its own buffer of at least
+// kReaderBuffer bytes (the merge memory shared among the runs of a pass, up
+// to kLargestReaderBuffer each).
 //
 // Order: unsigned byte comparison over the whole item (memcmp order), the
 // order of the page tree's keys; equal items are identical bytes, so the
@@ -13,8 +15,9 @@
 //
 // Memory: at most one batch (kBatchBytes plus one item, and 16 bytes of sort
 // index per item) while adding; while merging, the batch having been freed,
-// one reader per run (kReaderBuffer bytes plus one item each), for at most
-// as many runs as fit in kMergeMemory. When there are more runs, the oldest
+// one reader per run (a buffer plus one item each), for at most as many
+// runs as fit in kMergeMemory with kReaderBuffer-byte buffers; fewer runs
+// share that memory in larger buffers. When there are more runs, the oldest
 // are first merged in groups of that many into longer runs appended to the
 // RunFile, until one merge can take the rest. Memory is so bounded whatever
 // the number of items; only the temporary file grows with them.
@@ -39,6 +42,7 @@ class ExternalSorter {
   static constexpr size_t kBatchBytes = 1000000;
   static constexpr uint32_t kMaxRuns = 0x3FFFFFE6;
   static constexpr size_t kReaderBuffer = 500;
+  static constexpr size_t kLargestReaderBuffer = 64 << 10;
   static constexpr size_t kMergeMemory = 4 << 20;
   // Error when the items cannot be produced for want of memory, or because
   // the run count would pass kMaxRuns ("Insufficient Memory").
@@ -117,6 +121,7 @@ class ExternalSorter {
 
   std::vector<RunReader> readers_;
   std::vector<uint8_t> reader_memory_;  // buffers and current items of the readers
+  size_t reader_buffer_ = kReaderBuffer;  // bytes of each reader's buffer
   std::vector<uint32_t> heap_;          // reader numbers, smallest current item on top
   bool top_taken_ = false;              // heap_[0]'s item was handed out
   bool merging_ = false;

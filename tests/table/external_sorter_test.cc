@@ -281,7 +281,9 @@ TEST(ExternalSorterTest, TooManyRunsIsInsufficientMemory) {
 
 TEST(ExternalSorterTest, FailedReadEndsTheMergeWithItsError) {
   FaultyTempFiles files;
-  ExternalSorter sorter(13, files, {1300, ExternalSorter::kMaxRuns});
+  // 200 runs of 100 items, merged in one pass through 500-byte buffers, so
+  // that reading goes on long after the first items.
+  ExternalSorter sorter(13, files, {1300, ExternalSorter::kMaxRuns, 200 * (ExternalSorter::kReaderBuffer + 13)});
   for (const Item& item : MakeItems(20000, 13, 6)) {
     ASSERT_EQ(sorter.Add(reinterpret_cast<const uint8_t*>(item.data())), 0);
   }
