@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "engine/storage/byte_order.h"
+#include "engine/storage/coalesced_writes.h"
 #include "engine/storage/corruption.h"
 #include "engine/storage/file_store.h"
 #include "engine/storage/page_image.h"
@@ -169,6 +170,8 @@ int PhaseOne(FileStore& store) {
 
   // Pass B: pages below the old data end go to the log; the others are
   // written home at once (they overwrite nothing that anyone reads).
+  CoalescedWrites log_writes(store.file);
+  CoalescedWrites home_writes(store.file);
   for (Page* page = cache.OldestChanged(); page != nullptr;) {
     Page* next = page->newer;
     uint8_t* image = page->image.data();
@@ -179,10 +182,10 @@ int PhaseOne(FileStore& store) {
     const uint32_t home = uint32_t(PageOffset(page->number));
     SetImageHomeOffset(image, home);
     if (home < old_data_end) {
-      OsWrite(store.file, log_end, image, page->image.size());
+      log_writes.Write(log_end, image, page->image.size());
       log_end += uint32_t(page->image.size());
     } else {
-      OsWrite(store.file, home, image, page->image.size());
+      home_writes.Write(home, image, page->image.size());
       cache.MarkClean(*page);
     }
     page = next;
@@ -190,8 +193,12 @@ int PhaseOne(FileStore& store) {
   // The new header is the last block of the log.
   store.header.log_start = log_start;
   store.header.log_end = log_end + uint32_t(kHeaderSize);
-  WriteHeader(store, log_end, store.header);
+  uint8_t header_bytes[kHeaderSize];
+  EncodeHeader(store.header, header_bytes);
+  log_writes.Write(log_end, header_bytes, kHeaderSize);
   log_end += uint32_t(kHeaderSize);
+  log_writes.Flush();
+  home_writes.Flush();
 
   int error = store.file.write_error();
   if (error == 0) error = OsFlushChecked(store.file);
@@ -245,11 +252,18 @@ void CommitPhase2(FileStore& store) {
   if (!cache.home_copy_pending) return;
   bool unsure = false;
   try {
-    // Pass C: the logged pages go home.
-    while (Page* page = cache.OldestChanged()) {
-      OsWrite(store.file, uint32_t(PageOffset(page->number)), page->image.data(), page->image.size());
+    // Pass C: the logged pages go home, in the order of their places so
+    // that neighbouring slots are written together.
+    std::vector<Page*> logged;
+    logged.reserve(cache.changed_count());
+    for (Page* page = cache.OldestChanged(); page != nullptr; page = page->newer) logged.push_back(page);
+    std::sort(logged.begin(), logged.end(), [](const Page* a, const Page* b) { return a->number < b->number; });
+    CoalescedWrites home_writes(store.file);
+    for (Page* page : logged) {
+      home_writes.Write(uint32_t(PageOffset(page->number)), page->image.data(), page->image.size());
       cache.MarkClean(*page);
     }
+    home_writes.Flush();
     WriteHeader(store, 0, store.header);
     FinalizeHeader(store);
     unsure = store.file.write_error() != 0;
