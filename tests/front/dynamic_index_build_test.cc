@@ -9,9 +9,11 @@
 #include <utility>
 #include <vector>
 
+#include "engine/front/dispatch.h"
 #include "engine/storage/corruption.h"
 #include "engine/storage/file_store.h"
 #include "engine/storage/integrity_check.h"
+#include "engine/table/dynamic_index.h"
 #include "tests/front/open_fixture.h"
 
 namespace vantrose {
@@ -206,6 +208,28 @@ TEST_F(DynamicBuildTest, EmptyLeavesTheBuiltIndexWithoutEntries) {
   ASSERT_EQ(BuildDyn(t, "T:TITLE"), 0);
   EXPECT_EQ(Walk(t), Expected(All, ByTitle));
   ASSERT_EQ(Close(t), 0);
+  EXPECT_EQ(Integrity("demo.vnt"), std::vector<std::string>{});
+}
+
+TEST_F(DynamicBuildTest, CorruptionDuringABuildLeavesTheIndexUnbuiltAndCloseFreesIt) {
+  TestFile t;
+  CreateWithRows(t);
+  ASSERT_EQ(BuildDyn(t, "T:TITLE"), 0);
+  {
+    // Damage met by a build right after the index got its new store.
+    ScopedHandlerOverride damaged(op::BUILDdyn, [](OperationContext& context) {
+      RenewDynamicStore(context.state, *context.key);
+      ReportCorruption(5);
+      return 0;
+    });
+    EXPECT_EQ(BuildDyn(t, "-T:COUNT"), ERR_FILE_SYSTEM);
+  }
+  EXPECT_EQ(t.keys[kDynamicKey].descriptor->state_flags & FS_KEY_BUILT, 0u);
+  EXPECT_EQ(KeyCall(op::SETkey, t, kDynamicKey), ERR_FILE_SYSTEM);
+  // The close releases the file and the index's store (the sanitizer build
+  // would report a store or cursor left behind).
+  EXPECT_EQ(Close(t), 0);
+  EXPECT_EQ(t.file.state, nullptr);
   EXPECT_EQ(Integrity("demo.vnt"), std::vector<std::string>{});
 }
 
