@@ -118,7 +118,7 @@ Page* PageCache::Get(int32_t number) {
       const std::vector<uint8_t> image = std::move(page->image);
       page->image = std::vector<uint8_t>();
       page->first_key = std::vector<uint8_t>();
-      Populate(page, image);
+      Load(page, image);
     }
     if (!page->changed) Touch(page);
     return page;
@@ -128,7 +128,7 @@ Page* PageCache::Get(int32_t number) {
   // that is not cached comes from a damaged file.
   if (number < 0) ReportCorruption(kCheckTreeShape);
   auto owned = std::make_unique<Page>(number);
-  Load(owned.get());
+  Load(owned.get(), ReadSlot(number));
   return Cache(std::move(owned));
 }
 
@@ -136,10 +136,13 @@ Page* PageCache::GetForMove(int32_t number) {
   if (Page* page = Find(number)) return page;
   if (number < 0) ReportCorruption(kCheckTreeShape);
   const std::span<const uint8_t> slot = ReadSlot(number);
-  FirstKeySink sink;
-  const ParsedImage parsed = ParseImage(slot, sink);
-  if (parsed.level > 0) return Get(number);
   auto owned = std::make_unique<Page>(number);
+  if (ImageLevel(slot.data()) > 0) {
+    Load(owned.get(), slot);
+    return Cache(std::move(owned));
+  }
+  FirstKeySink sink;
+  ParseImage(slot, sink);
   // A leaf without records is left to the move to report.
   if (!sink.empty()) {
     owned->image.assign(slot.begin(), slot.end());
@@ -173,9 +176,7 @@ std::span<const uint8_t> PageCache::ReadSlot(int32_t number) {
   return {slot_buffer_.data(), slot_size};
 }
 
-void PageCache::Load(Page* page) { Populate(page, ReadSlot(page->number)); }
-
-void PageCache::Populate(Page* page, std::span<const uint8_t> image) {
+void PageCache::Load(Page* page, std::span<const uint8_t> image) {
   NodeSink sink;
   const ParsedImage parsed = ParseImage(image, sink);
   if (parsed.level > 0 && parsed.children.size() != sink.nodes.size()) ReportCorruption(kCheckTreeShape);

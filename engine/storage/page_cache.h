@@ -103,9 +103,8 @@ class PageCache {
   void Touch(Page* page);
   // The page's slot as stored (or its log copy), in slot_buffer_.
   std::span<const uint8_t> ReadSlot(int32_t number);
-  void Load(Page* page);
-  // Gives the page the records of `image`.
-  void Populate(Page* page, std::span<const uint8_t> image);
+  // Gives the page the records of `image`, its whole slot.
+  void Load(Page* page, std::span<const uint8_t> image);
   Page* Cache(std::unique_ptr<Page> owned);
 
   FileStore& store_;

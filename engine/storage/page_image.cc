@@ -319,6 +319,8 @@ void SetImageHomeOffset(uint8_t* image, uint32_t home_offset) { StoreLE32(image,
 
 uint16_t ImageStoredSize(const uint8_t* image) { return LoadLE16(image + 4); }
 
+uint8_t ImageLevel(const uint8_t* image) { return image[12]; }
+
 void SetImageChild(uint8_t* image, size_t index, int32_t page) {
   StoreLE32(image + kPageHeaderSize + 4 * index, static_cast<uint32_t>(page));
 }

@@ -97,6 +97,7 @@ ParsedImage ParseImage(std::span<const uint8_t> image, RecordSink& sink);
 uint32_t ImageHomeOffset(const uint8_t* image);
 void SetImageHomeOffset(uint8_t* image, uint32_t home_offset);
 uint16_t ImageStoredSize(const uint8_t* image);
+uint8_t ImageLevel(const uint8_t* image);
 void SetImageChild(uint8_t* image, size_t index, int32_t page);
 
 // Bytes the image of `stored_size` occupies: rounded up to a 256-multiple.
