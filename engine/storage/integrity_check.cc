@@ -171,14 +171,18 @@ class Checker {
 
 std::vector<std::string> CheckIntegrity(FileStore& store, const IntegrityOptions& options) {
   // Damage found by the image parser is a corruption report; the checker
-  // catches it as a problem, which needs the reports to unwind.
-  if (!EngineOperationInProgress()) MarkEngineOperationInProgress();
+  // catches it as a problem, which needs the reports to unwind. The mark is
+  // left as it was found: set on, it would turn a later report outside any
+  // operation into an unwind that nobody catches.
+  const bool marked = EngineOperationInProgress();
+  if (!marked) MarkEngineOperationInProgress();
   std::vector<std::string> problems;
   try {
     Checker(store, problems).Run(options);
   } catch (const CorruptionUnwind& unwind) {
     problems.push_back("the file cannot be read (check " + std::to_string(unwind.code) + ")");
   }
+  if (!marked) ClearEngineOperationInProgress();
   return problems;
 }
 

@@ -46,6 +46,20 @@ TEST_F(IntegrityTest, SoundFileHasNoProblems) {
   EXPECT_TRUE(Problems().empty());
 }
 
+// The checker catches reports itself; outside an engine operation it must
+// not leave reports set to unwind, or a later one would escape uncaught
+// instead of being the fatal error it is there.
+TEST_F(IntegrityTest, CheckingLeavesTheOperationMarkAsItFoundIt) {
+  BuildFile();
+  Open();
+  for (const bool marked : {false, true}) {
+    if (marked) MarkEngineOperationInProgress(); else ClearEngineOperationInProgress();
+    (void)Problems();
+    EXPECT_EQ(EngineOperationInProgress(), marked);
+  }
+  MarkEngineOperationInProgress();  // as the fixture runs the other tests
+}
+
 TEST_F(IntegrityTest, DamageIsListedAndReadingItIsAReportNotACrash) {
   const Layout layout = BuildFile();
   const std::vector<uint8_t> pristine = ReadBytes(path_);
