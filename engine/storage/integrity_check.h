@@ -4,7 +4,9 @@
 //
 //  - header: signature, size 512, a sound zone table (zone 0 and the start of
 //    zone 1 at 0, whole pages per zone, zones in order without overlap);
-//    no pending log unless one is expected;
+//    no pending log unless one is expected. When the store reads past a
+//    pending log (it met the log in reader mode), the state checked is the
+//    one it reads: the logged header, and logged pages at their log places;
 //  - pages: each lies in a zone, on a slot boundary of it, in the zone of its
 //    image size, with its own home offset; no slot is used twice and no slot
 //    of a zone is left unused;

@@ -5,7 +5,11 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+
+#include "engine/storage/byte_order.h"
 #include "engine/storage/page.h"
+#include "engine/storage/page_image.h"
 #include "tests/storage/tree_fixture.h"
 
 namespace vantrose::testing {
@@ -87,6 +91,33 @@ TEST_F(RecoveryTest, ReaderReadsThroughAPendingLogAndAWriterCopiesItHome) {
     EXPECT_TRUE(Problems().empty());
     Close();
   }
+}
+
+// A crash in the second phase leaves the marks with some logged pages home
+// already. A reader still reads the committed state through the log, and the
+// checker must check that state, not the old header over pages that are
+// partly new.
+TEST_F(RecoveryTest, CheckerSeesTheLoggedStateWhenTheCopyHomeWasCutShort) {
+  FileStore& store = OpenForWriting(kDenyWriteMode);
+  CommitFirstState(store);
+  ChangeToSecondState(store);
+  const Contents second = ReadContents();
+  ASSERT_EQ(CommitPhase1(store), 0);
+  Crash();
+  // The first logged page goes home, as the second phase begins.
+  std::vector<uint8_t> bytes = ReadBytes(path_);
+  const FileHeader marked = DecodeHeader(bytes.data());
+  ASSERT_NE(marked.log_start, marked.log_end);
+  const uint32_t home = LoadLE32(&bytes[marked.log_start]);
+  ASSERT_NE(home, 0u) << "the log holds pages";
+  const size_t slot = ImageSlotSize(ImageStoredSize(&bytes[marked.log_start]));
+  std::copy_n(bytes.begin() + marked.log_start, slot, bytes.begin() + home);
+  WriteBytes(path_, bytes);
+
+  Open(kDenyWriteMode);
+  EXPECT_EQ(ReadContents(), second);
+  const std::vector<std::string> problems = Problems(/*pending_log_expected=*/true);
+  EXPECT_TRUE(problems.empty()) << problems.front();
 }
 
 TEST_F(RecoveryTest, StoreThatReadThroughALogFinishesItBeforeItsOwnCommit) {
