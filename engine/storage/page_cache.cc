@@ -114,11 +114,11 @@ Page* PageCache::Get(int32_t number) {
   if (Page* page = Find(number)) {
     if (!page->loaded) {
       // Fetched for a move so far: its records are now needed, and once
-      // they may change the image read no longer stands for them.
-      const std::vector<uint8_t> image = std::move(page->image);
+      // they may change the image read no longer stands for them. Damage
+      // found here leaves the page as it was.
+      Load(page, page->image);
       page->image = std::vector<uint8_t>();
       page->first_key = std::vector<uint8_t>();
-      Load(page, image);
     }
     if (!page->changed) Touch(page);
     return page;
