@@ -46,19 +46,6 @@ int64_t CommittedEnd(const FileHeader& on_disk) {
   return end;
 }
 
-// Whether [start, end) meets the log whose clearing header is not yet on
-// disk for certain.
-bool MeetsUnflushedLog(const FileStore& store, uint64_t start, uint64_t end) {
-  return store.unflushed_log_end != 0 && start < store.unflushed_log_end && store.unflushed_log_start < end;
-}
-
-// The flush that makes the last log's clearing header durable.
-void FlushUnflushedLog(FileStore& store) {
-  if (store.unflushed_log_end == 0) return;
-  OsFlush(store.file);
-  store.unflushed_log_start = store.unflushed_log_end = 0;
-}
-
 // Forgets the header copy so that the next sync reads it afresh (even in a
 // store that is not shared, which otherwise reads it once).
 void ForgetHeader(FileStore& store) { store.header = FileHeader(); }
@@ -177,22 +164,7 @@ int PhaseOne(FileStore& store) {
   CompactZones(store);
   PlaceChangedPages(store);
 
-  // Pages go to the log below the old data end, and where they would land
-  // on the previous log while its clearing header may not be on disk. The
-  // log itself starts after the data, and after that previous log when it
-  // would reach into it.
-  auto logged = [&](const Page& page) {
-    const uint64_t home = uint64_t(PageOffset(page.number));
-    return int64_t(home) < old_data_end || MeetsUnflushedLog(store, home, home + page.image.size());
-  };
-  uint64_t log_size = kHeaderSize;
-  for (const Page* page = cache.OldestChanged(); page != nullptr; page = page->newer) {
-    if (logged(*page)) log_size += page->image.size();
-  }
-  uint32_t log_start = uint32_t(std::max(DataEnd(store.header), old_data_end));
-  if (MeetsUnflushedLog(store, log_start, log_start + log_size)) {
-    log_start = std::max(log_start, store.unflushed_log_end);
-  }
+  const uint32_t log_start = uint32_t(std::max(DataEnd(store.header), old_data_end));
   uint32_t log_end = log_start;
   store.header.change_count += 1;
 
@@ -209,7 +181,7 @@ int PhaseOne(FileStore& store) {
     }
     const uint32_t home = uint32_t(PageOffset(page->number));
     SetImageHomeOffset(image, home);
-    if (logged(*page)) {
+    if (home < old_data_end) {
       log_writes.Write(log_end, image, page->image.size());
       log_end += uint32_t(page->image.size());
     } else {
@@ -231,8 +203,6 @@ int PhaseOne(FileStore& store) {
   int error = store.file.write_error();
   if (error == 0) error = OsFlushChecked(store.file);
   if (error != 0) return error;
-  // That flush also put the previous log's clearing header on disk.
-  store.unflushed_log_start = store.unflushed_log_end = 0;
 
   // The mark: from here on the commit stands.
   FileHeader marked = committed;
@@ -295,12 +265,8 @@ void CommitPhase2(FileStore& store) {
     }
     home_writes.Flush();
     WriteHeader(store, 0, store.header);
-    FinalizeHeader(store, /*flush_after=*/!store.sole_writer);
+    FinalizeHeader(store);
     unsure = store.file.write_error() != 0;
-    if (!unsure && store.sole_writer) {
-      store.unflushed_log_start = store.header.log_start;
-      store.unflushed_log_end = store.header.log_end;
-    }
   } catch (const CorruptionUnwind&) {
     // A read that failed while finalizing leaves the marks on disk: the next
     // sync finishes the log, or reports what it finds there.
@@ -376,8 +342,6 @@ int StoreClose(FileStore& store) {
   int result = EndAccess(store);
   const int dropped = CommitAndDrop(store);
   if (result == 0) result = dropped;
-  // Others may write the file once it is closed.
-  FlushUnflushedLog(store);
   ReleaseCommitLock(store);
   OsClose(store.file);
   store.opened = false;
@@ -416,9 +380,6 @@ void RecoverLog(FileStore& store) {
 void TrimFile(FileStore& store) {
   if (store.enlisted) return;
   if (StoreSync(store, true) != 0) ReportCorruption(kCheckSyncBeforeTrim);
-  // The cut may take the last log: the header clearing its marks goes to
-  // disk first.
-  FlushUnflushedLog(store);
   // Never below what the committed state (or a pending log) still uses,
   // even when uncommitted deletes have shortened the zones of the copy.
   // A file without a header on disk (a new one) is left as it is.

@@ -18,17 +18,6 @@
 // cleared, change count raised). Whoever next syncs a marked header either
 // reads through the log (reader mode) or copies it home (writer mode); a log
 // cut short is dropped and the state before the commit stands.
-//
-// The header that clears the marks needs no flush of its own where no other
-// process writes the file (a sole writer: deny write or deny all): until
-// the next flush covers it, the store keeps the log's range as unflushed and
-// its next commit writes nothing over it (pages that would land there are
-// logged, and the next log goes before or after it). A crash meanwhile
-// finds either the cleared header or the marked one with its log intact,
-// whose copy home is then simply done again. The next commit's first flush
-// covers the clearing header; TrimFile and StoreClose flush before they
-// could cut or expose that range. Each commit so flushes three times, not
-// four, and a bulk load commits often.
 #pragma once
 
 #include <cstdint>

@@ -38,8 +38,6 @@ int32_t StoreOpen(FileStore& store, std::string_view name, uint32_t mode,
   store.reader_mode = LOCK_READER;
   store.shared = (mode & kSharingDenials) == 0;
   store.deny_write = (mode & kSharingDenials) == OPEN_DENY_WRITE;
-  store.sole_writer = store.deny_write || (mode & kSharingDenials) == OPEN_DENY_ALL;
-  store.unflushed_log_start = store.unflushed_log_end = 0;
   int32_t result = OsOpen(store.file, name, mode, password);
   if (result == 0) {
     int32_t sync = StoreSync(store, /*wait=*/true);
@@ -89,7 +87,7 @@ int32_t StoreSync(FileStore& store, bool wait) {
   return 0;
 }
 
-void FinalizeHeader(FileStore& store, bool flush_after) {
+void FinalizeHeader(FileStore& store) {
   OsFlush(store.file);
   uint8_t bytes[kHeaderSize];
   OsReadExact(store.file, 0, bytes, kHeaderSize);
@@ -100,7 +98,7 @@ void FinalizeHeader(FileStore& store, bool flush_after) {
   header.change_count = static_cast<int32_t>(static_cast<uint32_t>(header.change_count) + 1);
   EncodeHeader(header, bytes);
   OsWrite(store.file, 0, bytes, kHeaderSize);
-  if (flush_after) OsFlush(store.file);
+  OsFlush(store.file);
 }
 
 std::array<uint8_t, 4> NextSequence(FileStore& store) {

@@ -48,9 +48,6 @@ class FileStore {
   OsFile file;
   bool shared = false;      // compatibility or deny none: byte-range locks
   bool deny_write = false;  // deny write: commit lock only
-  // Deny write or deny all: no other process writes the file while this
-  // store has it open (see the commit's unflushed log below).
-  bool sole_writer = false;
   int32_t reader_mode = 1;  // LOCK_READER or LOCK_WRITER: the access lock's kind
   bool opened = false;      // the last StoreOpen succeeded
   bool changed = false;     // a page or the header changed since the last commit
@@ -68,11 +65,6 @@ class FileStore {
   // store cannot leave writer mode. next_enlisted links the enlisted stores.
   bool enlisted = false;
   FileStore* next_enlisted = nullptr;
-  // The log of the last commit, when the header that cleared its marks was
-  // written but not yet flushed (sole writers only, see commit.h). Until a
-  // flush covers that header, nothing may be written over this range.
-  uint32_t unflushed_log_start = 0;
-  uint32_t unflushed_log_end = 0;
 };
 
 // Opens the store's file with `mode` (os_file.h), derives the shared and
@@ -88,9 +80,9 @@ int32_t StoreOpen(FileStore& store, std::string_view name, uint32_t mode,
 int32_t StoreSync(FileStore& store, bool wait);
 
 // Flushes, rereads the header at offset 0, clears its log marks (both set to
-// its data end), raises its change count, writes it back and, unless
-// `flush_after` is false, flushes. The header copy is not touched.
-void FinalizeHeader(FileStore& store, bool flush_after = true);
+// its data end), raises its change count, writes it back and flushes. The
+// header copy is not touched.
+void FinalizeHeader(FileStore& store);
 
 // The next number of the file's sequence counter, big-endian as stored. Only
 // in writer mode (report 1163); syncs first (report 1164); the counter stops

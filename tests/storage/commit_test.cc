@@ -2,12 +2,6 @@
 // an access, and what an enlisted store defers.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <optional>
-#include <utility>
-#include <vector>
-
-#include "platform/fault_injection.h"
 #include "tests/storage/tree_fixture.h"
 
 namespace vantrose::testing {
@@ -55,68 +49,6 @@ TEST_F(CommitTest, EnlistedStoreDefersItsCommitsAndStaysAWriter) {
   EXPECT_FALSE(store.changed);
   EXPECT_EQ(HeaderOnDisk().log_start, HeaderOnDisk().log_end);
   EXPECT_TRUE(Problems().empty());
-}
-
-// Remembers the writes made since the last flush.
-class WritesBeforeFlush : public FaultInjectingFileSystem {
- public:
-  int32_t WriteAt(FileHandle handle, uint64_t offset, const void* buffer, size_t length, size_t* done) override {
-    unflushed.emplace_back(offset, offset + length);
-    return FaultInjectingFileSystem::WriteAt(handle, offset, buffer, length, done);
-  }
-  int32_t Flush(FileHandle handle) override {
-    ++flush_count;
-    if (first_flush_writes.empty()) first_flush_writes = unflushed;
-    unflushed.clear();
-    return FaultInjectingFileSystem::Flush(handle);
-  }
-  void Restart() {
-    unflushed.clear();
-    first_flush_writes.clear();
-    flush_count = 0;
-  }
-  std::vector<std::pair<uint64_t, uint64_t>> unflushed;
-  std::vector<std::pair<uint64_t, uint64_t>> first_flush_writes;  // those the first flush covered
-  int flush_count = 0;
-};
-
-// A sole writer (deny write) leaves the header that clears a commit's log
-// marks unflushed. Its next commit must write nothing over that log before
-// its first flush has put the clearing header on disk: a crash in between
-// finds the marks and copies that log home again. Commits of the same shape
-// would otherwise place their logs at the same offset.
-TEST_F(CommitTest, SoleWriterWritesNothingOverTheLastLogBeforeItsFirstFlush) {
-  WritesBeforeFlush recorder;
-  std::optional<ScopedFileSystem> use(recorder);
-  FileStore& store = OpenForWriting(kDenyWriteMode);
-  for (uint32_t n = 1; n <= 200; ++n) Insert(store, MakeNoisyRecord(n, 300));
-  ASSERT_EQ(Commit(store), 0);
-  for (uint8_t version = 1; version <= 3; ++version) {
-    SCOPED_TRACE(int(version));
-    const uint64_t last_log_start = store.header.log_start;
-    const uint64_t last_log_end = store.header.log_end;
-    for (uint32_t n = 50; n <= 60; ++n) {
-      Delete(store, FindExact(store, Key(n)));
-      Insert(store, MakeNoisyRecord(n, 300, version));
-    }
-    recorder.Restart();
-    ASSERT_EQ(Commit(store), 0);
-    EXPECT_EQ(recorder.flush_count, 3);  // the clearing header is not flushed
-    ASSERT_FALSE(recorder.first_flush_writes.empty());
-    for (const auto& [start, end] : recorder.first_flush_writes) {
-      EXPECT_TRUE(end <= last_log_start || start >= last_log_end)
-          << "wrote [" << start << ", " << end << ") over the last log [" << last_log_start << ", "
-          << last_log_end << ")";
-    }
-  }
-  Close();
-  use.reset();
-  Open();
-  EXPECT_TRUE(Problems().empty());
-  const RecordNode* found = FindExact(this->store(), Key(55));
-  const RecordNodePtr expected = MakeNoisyRecord(55, 300, 3);
-  ASSERT_NE(found, nullptr);
-  EXPECT_TRUE(std::ranges::equal(found->data(), expected->data()));
 }
 
 }  // namespace
